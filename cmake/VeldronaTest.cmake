@@ -1,0 +1,13 @@
+# veldrona_test(<name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>])
+# Builds one GoogleTest program and registers each of its tests with CTest.
+function(veldrona_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
+  set(props ENVIRONMENT "VELDRONA_BIN=${VELDRONA_RUNTIME_DIR};VELDRONA_SOURCE=${PROJECT_SOURCE_DIR}")
+  if(ARG_LABELS)
+    list(APPEND props LABELS "${ARG_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES ${props})
+endfunction()
