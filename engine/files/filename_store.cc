@@ -21,7 +21,8 @@ std::vector<std::string_view> SplitComponents(std::string_view path) {
 }
 
 bool HasDoubleDot(std::string_view path) {
-  for (std::string_view part : SplitComponents(WithSlashes(path))) {
+  const std::string slashed = WithSlashes(path);
+  for (std::string_view part : SplitComponents(slashed)) {
     if (part == "..") return true;
   }
   return false;
