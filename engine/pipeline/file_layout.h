@@ -9,7 +9,10 @@
 // describe a field.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
+#include <string>
 
 namespace vld {
 
@@ -61,6 +64,16 @@ struct TFileLayout {
     return mode == KeyMode::kClassKey ? classRecordLength : outSortRecordLength;
   }
 };
+
+// An input file as the task's sources and sinks see it: its layout (the records' tag), its full
+// name and the full names of its own outputs (0 singles, 1 multiples, 2 duplicates; empty when
+// the file has none).
+struct TInputFile {
+  const TFileLayout* layout = nullptr;
+  std::string name;
+  std::array<std::string, 3> outputs;
+};
+using TInputFileTable = std::span<const TInputFile>;
 
 inline const TFileLayout& LayoutOf(const void* tag) { return *static_cast<const TFileLayout*>(tag); }
 
