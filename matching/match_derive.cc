@@ -115,7 +115,8 @@ bool DeriveListAndInfoLengths(TParameterCheck& set, const RangeCheck& range) {
     list = std::max<std::int64_t>(list, 6 + f.maxCompactInfoLength);
   }
   if (f.hideDarkRecords) {
-    list = std::max<std::int64_t>(list, static_cast<std::int64_t>(set.TextNumber(4).size()) + 3);
+    // The dark-record text takes the body of the line: 4 bytes before it, 2 after it.
+    list = std::max<std::int64_t>(list, static_cast<std::int64_t>(set.TextNumber(4).size()) + 6);
   }
   const std::int64_t info = SumOfLengths(set.FieldVector(8));
   if (!range("Sperrsatzinfo-Länge", info, 0, 8186)) return false;
