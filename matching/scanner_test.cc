@@ -123,7 +123,7 @@ TEST(TokenizerTest, HandsOnTokensThatReachTheirComponentsHurdle) {
   slot.components = set->AddVector<TComponentEntry>(std::vector<TComponentEntry>{names, text, house});
   set->Fields().vectors[4] = set->AddVector<TSlotEntry>(std::vector<TSlotEntry>{slot});
   ASSERT_TRUE(BuildComponentList(*set));
-  const std::string key = std::string("\x02" "idn\x03" "ABC" "idn\x01" "X", 12) +
+  const std::string key = std::string("\x02" "idn\x03" "ABC" "idn\x01" "X", 13) +
                           std::string("\x01\x02" "AB", 4) +
                           std::string("\x01\x06" "\x0c\x00\x0e\x00\x06\x00", 8);
   const std::string record = "rec" + key;
