@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
+#include "engine/runtime/short_string.h"
 #include "platform/fatal.h"
 
 namespace vld {
 
-void Trap(std::string_view text) {
-  Fatal("Trap: " + std::string(text));
-}
+void Trap(std::string_view text) { Fatal("Trap: " + std::string(text)); }
 
 std::string EscapeAmpersands(std::string_view text) {
   std::string out;
@@ -35,15 +34,15 @@ std::int64_t ParseUnsigned(std::string_view text, int maxDigits) {
 
 void PutNumber(std::string& text, int position, int width, std::int64_t value) {
   width = std::clamp(width, 0, 20);
-  if (position < 1 || width == 0) return;
+  if (position < 1 || width == 0 || static_cast<std::size_t>(position) > kShortStringMax) return;
+  const auto start = static_cast<std::size_t>(position - 1);
+  const std::size_t end = std::min<std::size_t>(start + width, kShortStringMax);
   std::string digits = std::to_string(value);
-  if (digits.size() > static_cast<std::size_t>(width)) digits.assign(width, '*');
-  const std::string field = std::string(width - digits.size(), ' ') + digits;
-  const std::size_t end = std::min<std::size_t>(position - 1 + width, 255);
+  // A number that does not fit shows as stars, never as a wrong number.
+  if (digits.size() > end - start) digits.assign(end - start, '*');
   if (text.size() < end) text.resize(end, ' ');
-  for (std::size_t k = 0; k < field.size() && position - 1 + k < end; ++k) {
-    text[position - 1 + k] = field[k];
-  }
+  const std::string field = std::string(end - start - digits.size(), ' ') + digits;
+  text.replace(start, field.size(), field);
 }
 
 namespace {

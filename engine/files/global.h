@@ -30,8 +30,8 @@ std::int64_t ParseUnsigned(std::string_view text, int maxDigits);
 
 // Writes `value` right-aligned, blanks before it, into the field of `width` characters (at most
 // 20) at 1-based `position` of the short string `text`, which is lengthened with blanks when it
-// ends inside the field (never beyond 255). A value with more characters than the field holds
-// fills the field with '*' rather than showing a wrong number.
+// ends inside the field. The field ends at the 255th character at the latest; a value with more
+// characters than the field holds fills it with '*' rather than showing a wrong number.
 void PutNumber(std::string& text, int position, int width, std::int64_t value);
 
 // A date as yyyymmdd, 0 when it is not a valid date. Accepted: d.m.y and y-m-d (the second

@@ -24,8 +24,8 @@ std::uint32_t U32(const std::uint8_t* b) {
 }
 // The length byte followed by the first three key bytes.
 std::uint32_t LengthAndThree(std::uint8_t length, const std::uint8_t* b) {
-  return length | (static_cast<std::uint32_t>(b[0]) << 8) | (static_cast<std::uint32_t>(b[1]) << 16) |
-         (static_cast<std::uint32_t>(b[2]) << 24);
+  return length | (static_cast<std::uint32_t>(b[0]) << 8) |
+         (static_cast<std::uint32_t>(b[1]) << 16) | (static_cast<std::uint32_t>(b[2]) << 24);
 }
 
 bool IsPrefixOf(std::string_view prefix, std::string_view key) {
@@ -133,8 +133,8 @@ void THash::AddEntry(std::string_view key, std::string_view replacement, std::in
   const bool hasReplacement = !(code != 0 && replacement.empty());
   if (id != 0 && hasReplacement) Fatal("prename replacement");
 
-  THashEntry* entry = NewEntry(THashEntry::BytesFor(key.size(), hasReplacement,
-                                                    replacement.size()));
+  THashEntry* entry =
+      NewEntry(THashEntry::BytesFor(key.size(), hasReplacement, replacement.size()));
   entry->id_ = id;
   entry->code_ = static_cast<std::uint8_t>(code);
   entry->hasReplacement_ = hasReplacement ? 1 : 0;

@@ -92,9 +92,9 @@ struct CachedEntry {
 // Index of the entry starting at 1-based `offset`, or -1.
 std::int64_t EntryAt(const std::vector<CachedEntry>& entries, std::uint32_t offset) {
   if (offset == 0) return -1;
-  const auto it = std::lower_bound(
-      entries.begin(), entries.end(), offset - 1,
-      [](const CachedEntry& e, std::uint32_t start) { return e.start < start; });
+  const auto it =
+      std::lower_bound(entries.begin(), entries.end(), offset - 1,
+                       [](const CachedEntry& e, std::uint32_t start) { return e.start < start; });
   if (it == entries.end() || it->start != offset - 1) return -1;
   return it - entries.begin();
 }
@@ -127,9 +127,8 @@ bool ParseEntries(std::span<const std::uint8_t> block, std::int64_t count, std::
     if (e.hasReplacement) {
       if (expected + 1 > size) return false;
       const std::size_t replacementLength = at[expected];
-      e.replacement =
-          std::string_view(reinterpret_cast<const char*>(at.data() + expected + 1),
-                           replacementLength);
+      e.replacement = std::string_view(reinterpret_cast<const char*>(at.data() + expected + 1),
+                                       replacementLength);
       expected += 1 + replacementLength;
     }
     if (expected != size) return false;
@@ -325,8 +324,8 @@ bool THash::LoadCache(const std::string& fileName, std::span<const std::string> 
   std::vector<THashEntry*> built;
   built.reserve(entries.size());
   for (const CachedEntry& c : entries) {
-    THashEntry* e = NewEntry(
-        THashEntry::BytesFor(c.key.size(), c.hasReplacement, c.replacement.size()));
+    THashEntry* e =
+        NewEntry(THashEntry::BytesFor(c.key.size(), c.hasReplacement, c.replacement.size()));
     e->id_ = c.id;
     e->code_ = c.code;
     e->hasReplacement_ = c.hasReplacement ? 1 : 0;

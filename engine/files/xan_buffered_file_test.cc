@@ -43,8 +43,11 @@ TEST(XanBufferedFileTest, AgreesWithAPlainModelUnderRandomTransfers) {
     int bufferSize;
     std::uint16_t extraFlags;
   };
-  const Mode modes[] = {{16, 0}, {16, kXanSequential}, {64, kXanWholeBufferDirect},
-                        {4096, 0}, {7, kXanSequential | kXanWholeBufferDirect}};
+  const Mode modes[] = {{16, 0},
+                        {16, kXanSequential},
+                        {64, kXanWholeBufferDirect},
+                        {4096, 0},
+                        {7, kXanSequential | kXanWholeBufferDirect}};
   for (const Mode& mode : modes) {
     SCOPED_TRACE(mode.bufferSize);
     SCOPED_TRACE(mode.extraFlags);
@@ -182,7 +185,9 @@ TEST(XanBufferedFileTest, AllLineEndingsGiveTheSameLines) {
       {"mixed, last line without terminator", "alpha\r\nbeta\rgamma", abc},
       {"LF CR is two terminators", "alpha\n\rbeta", {"alpha", "", "beta"}},
       {"empty lines", "\r\n\n\r", {"", "", ""}},
-      {"trailing blanks, tabs and controls", "alpha \t\x01\r\n beta  \ngamma\t", {"alpha", " beta", "gamma"}},
+      {"trailing blanks, tabs and controls",
+       "alpha \t\x01\r\n beta  \ngamma\t",
+       {"alpha", " beta", "gamma"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -193,8 +198,8 @@ TEST(XanBufferedFileTest, AllLineEndingsGiveTheSameLines) {
 // Every window size moves every terminator, CR LF pairs included, across a window boundary.
 TEST(XanBufferedFileTest, LinesDoNotDependOnWhereTheWindowEnds) {
   const std::string content = "ab\r\ncde\r\nf\rgh\n\r\nijklm\r\r\nn\r\n\r\nopqrst\rx";
-  const std::vector<std::string> expected = {"ab", "cde", "f", "gh", "", "ijklm", "", "n", "",
-                                             "opqrst", "x"};
+  const std::vector<std::string> expected = {"ab", "cde", "f", "gh",     "", "ijklm",
+                                             "",   "n",   "",  "opqrst", "x"};
   for (int bufferSize = 8; bufferSize <= 48; ++bufferSize) {
     SCOPED_TRACE(bufferSize);
     EXPECT_EQ(LinesOf(content, bufferSize, 6), expected);

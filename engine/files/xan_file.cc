@@ -241,8 +241,10 @@ bool CopyFileTo(const std::string& source, const std::string& target, bool failI
     for (ssize_t done = 0; done < got && ok;) {
       const ssize_t put = ::write(out, chunk.get() + done, static_cast<std::size_t>(got - done));
       if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) ok = false;
-      else done += put;
+      if (put <= 0)
+        ok = false;
+      else
+        done += put;
     }
     if (!ok) break;
   }

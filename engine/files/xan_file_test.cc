@@ -92,10 +92,14 @@ TEST(XanFileTest, EveryOperationOnAClosedFileFails) {
   TXanFile file("x.txt");
   char byte = 0;
   const std::vector<std::function<void()>> operations = {
-      [&] { file.IsAtEnd(); },           [&] { file.Position(); },
-      [&] { file.Size(); },              [&] { file.SetPosition(1); },
-      [&] { file.SetSize(1); },          [&] { file.Close(); },
-      [&] { file.ReadBytes(&byte, 1); }, [&] { file.WriteBytes(&byte, 1); },
+      [&] { file.IsAtEnd(); },
+      [&] { file.Position(); },
+      [&] { file.Size(); },
+      [&] { file.SetPosition(1); },
+      [&] { file.SetSize(1); },
+      [&] { file.Close(); },
+      [&] { file.ReadBytes(&byte, 1); },
+      [&] { file.WriteBytes(&byte, 1); },
       [&] { file.LastWriteTime(); },
   };
   for (std::size_t i = 0; i < operations.size(); ++i) {

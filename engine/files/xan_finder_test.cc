@@ -16,7 +16,8 @@ using testing::WriteFile;
 
 std::vector<std::string> Names(TXanFinder& finder) {
   std::vector<std::string> names;
-  while (finder.Next()) names.push_back(finder.EntryName() + (finder.EntryIsDirectory() ? "/" : ""));
+  while (finder.Next())
+    names.push_back(finder.EntryName() + (finder.EntryIsDirectory() ? "/" : ""));
   return names;
 }
 
@@ -27,16 +28,26 @@ TEST(XanFinderTest, NamePatterns) {
     bool matches;
   };
   const Case cases[] = {
-      {"*.par", "Standard.par", true},   {"*.par", "Standard.PAR", false},
-      {"*.par", "par", false},           {"*.par", ".par", true},
-      {"*", "", true},                   {"*", "alles", true},
-      {"*.*", "ohnepunkt", true},        {"*.*", "mit.punkt", true},
-      {"?.txt", "a.txt", true},          {"?.txt", "ab.txt", false},
-      {"a*b*c", "axxbyyc", true},        {"a*b*c", "axxbyy", false},
-      {"a*b", "abab", true},             {"[ab].txt", "[ab].txt", true},
-      {"[ab].txt", "a.txt", false},      {"GERMANY?.PLZ", "GERMANY5.PLZ", true},
-      {"exakt.txt", "exakt.txt", true},  {"exakt.txt", "exakt.txt~", false},
-      {"**x", "abx", true},              {"", "", true},
+      {"*.par", "Standard.par", true},
+      {"*.par", "Standard.PAR", false},
+      {"*.par", "par", false},
+      {"*.par", ".par", true},
+      {"*", "", true},
+      {"*", "alles", true},
+      {"*.*", "ohnepunkt", true},
+      {"*.*", "mit.punkt", true},
+      {"?.txt", "a.txt", true},
+      {"?.txt", "ab.txt", false},
+      {"a*b*c", "axxbyyc", true},
+      {"a*b*c", "axxbyy", false},
+      {"a*b", "abab", true},
+      {"[ab].txt", "[ab].txt", true},
+      {"[ab].txt", "a.txt", false},
+      {"GERMANY?.PLZ", "GERMANY5.PLZ", true},
+      {"exakt.txt", "exakt.txt", true},
+      {"exakt.txt", "exakt.txt~", false},
+      {"**x", "abx", true},
+      {"", "", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
