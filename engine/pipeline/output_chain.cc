@@ -1,3 +1,4 @@
+#include "engine/files/global.h"
 #include "engine/pipeline/output_chain.h"
 
 #include <algorithm>
@@ -140,7 +141,7 @@ void TBlueProducer::TrapReport(std::uint16_t number) {
   DumpRecord(buffer_, size);
   std::vector<std::uint8_t> next(static_cast<std::size_t>(std::max(size, 1)));
   if (port_->Read(next.data())) DumpRecord(next.data(), size);
-  Fatal("Trap: TBlueProducer.Signal");
+  Trap("TBlueProducer.Signal");
 }
 
 // ---- TMultiConsumer -------------------------------------------------------------------------
@@ -240,7 +241,7 @@ void TCompactProducer::Open(TMemorySpace& space) {
 bool TCompactProducer::Step() {
   if (!port_->Read(buffer_)) return false;
   const std::int32_t used = buffer_[0] | (buffer_[1] << 8);
-  if (used < 4 || used > maxLength_) Fatal("Trap: TCompactProducer.Signal");
+  if (used < 4 || used > maxLength_) Trap("TCompactProducer.Signal");
   buffer_ = OutputGate(1).Send(used, tag_, buffer_);
   return true;
 }

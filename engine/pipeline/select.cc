@@ -1,3 +1,4 @@
+#include "engine/files/global.h"
 #include "engine/pipeline/select.h"
 
 #include <algorithm>
@@ -257,7 +258,7 @@ bool TMerge::Step() {
   if (readers_[leaf]->Read(p)) {
     std::uint16_t number;
     std::memcpy(&number, p + markOffset_, 2);
-    if (number < 1 || number > descriptors_.size()) Fatal("Trap: TMerge.Signal");
+    if (number < 1 || number > descriptors_.size()) Trap("TMerge.Signal");
     Adjust(currentRun_, descriptors_[number - 1], p, leaf + 1);
   } else {
     AdjustEndSentinel(p);

@@ -1,3 +1,4 @@
+#include "engine/files/global.h"
 #include "engine/pipeline/zip.h"
 
 #include <algorithm>
@@ -31,11 +32,11 @@ void TZipProcess::GatesChanged(TProcessGate& gate, TProcessGate* other) {
 
 void TZipProcess::Open(TMemorySpace& space) {
   for (Side& side : sides_) {
-    if (side.gate->source == nullptr) Fatal("Trap: TZipGate.Open: not connected");
+    if (side.gate->source == nullptr) Trap("TZipGate.Open: not connected");
     side.driver = &GeneratorOf(*side.gate->source->process);
     side.held = static_cast<std::uint8_t*>(space.Alloc(EffectiveRecordSize(*side.gate)));
     side.heldTag = nullptr;
-    if (!StepDriver(side) || side.heldTag == nullptr) Fatal("Trap: TZipGate.Open: no input");
+    if (!StepDriver(side) || side.heldTag == nullptr) Trap("TZipGate.Open: no input");
   }
 }
 
