@@ -1,5 +1,5 @@
-#include "engine/files/global.h"
 #include "engine/pipeline/output_chain.h"
+#include "engine/files/global.h"
 
 #include <algorithm>
 #include <cstring>
