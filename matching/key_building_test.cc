@@ -79,9 +79,9 @@ class KeyBuildingTest : public ::testing::Test {
       testing::WriteFile(dir_.File("liste.txt"), darkList);
       DarkListSettings settings;
       settings.normalise = [](std::string_view t) {
-        std::string s(t);
-        s.resize(Phonetic(reinterpret_cast<std::uint8_t*>(s.data()), s.size()));
-        return s;
+        std::string text(t);
+        text.resize(Phonetic(reinterpret_cast<std::uint8_t*>(text.data()), text.size()));
+        return text;
       };
       std::string error;
       s.darkListIndex = static_cast<std::int16_t>(lists_->Load(dir_.File("liste.txt"), "", settings, error));
