@@ -272,6 +272,9 @@ std::int32_t TDarkLists::Load(const std::string& listFile, const std::string& ca
 }
 
 void TDarkLists::BuildIdentifierMap() {
+  // A map built before is replaced (its numbers would run on).
+  Free(map_);
+  map_ = CreateOwned<THashMap>(*this, 0);
   std::int64_t ids = 0;
   for (const THash* h : hashes_) ids += h->IdCount();
   map_->PrepareMap(static_cast<std::int32_t>(std::min<std::int64_t>(ids, kMaxHashMapCapacity)));
