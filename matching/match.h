@@ -1,0 +1,132 @@
+// TMatch: the pipeline process that finds the duplicates.
+//
+// It receives the match records of all input files sorted by class key, cuts the stream into
+// classes of equal class key, compares the records of each class pairwise with TCompare (all
+// against all below "Hash-Hürde", through a token hash above it), joins duplicates into groups,
+// decides per group which record is kept (the head) and which are duplicates, enriches heads
+// through the rating engines, writes the duplicate list, routes every record to its output and
+// counts what the statistics report.
+//
+// Gates: input 1 (match records, by call); outputs (by call) 1 "Single", 2 "Multi",
+// 3 "Dubletten" (records of the output record length), 4 the duplicate list (lines of the list
+// record length, ending in CR LF), 5 the plain-text statistics (lines of varying length).
+//
+// Groups: two partitions of a class's records, each a union-find forest with a ring per set.
+// Group 1 ("Dubletten"): records that are duplicates of each other, represented by the record
+// with the smallest priority key. Group 2 (the block): group 1 plus weaker links, represented by
+// the record with the smallest second key (records of dark files first). On equal keys the
+// representative of the union's first argument stays.
+//
+// Call order: CreateIn, Setup, Connect, Run (Open, records, Close). A class's nodes, hash table
+// and replicas live in a layer pushed for the class on the class memory and go with it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/runtime/layers.h"
+#include "engine/runtime/process.h"
+#include "engine/runtime/statistics.h"
+#include "matching/compare.h"
+#include "matching/identifier_map.h"
+#include "matching/match_document.h"
+#include "matching/match_params.h"
+#include "matching/match_stats.h"
+#include "matching/rating.h"
+#include "matching/scanner.h"
+
+namespace vld {
+
+// Counters of the whole run (the token-hash protocol).
+struct TMatchCounters {
+  std::int64_t classes = 0, oneRecordClasses = 0, pairClasses = 0, hashClasses = 0;
+  std::int64_t saving = 0, extraEffort = 0;
+  std::int64_t duplicates = 0, rerated = 0, comparisons = 0, hits = 0, repeats = 0;
+  std::int64_t replicated = 0, tokenFree = 0;
+};
+
+class TMatch : public TProcess {
+ public:
+  // A record of the current class.
+  struct Node {
+    Node* prev;           // the node that arrived before (the collector's list, newest first)
+    Node* original;       // itself, or for a replica the node it copies
+    Node* parent[2];      // union-find parents of group 1 and group 2
+    Node* ring[2];        // ring links of group 1 and group 2
+    const TInputFileEntry* file;
+    std::uint32_t priorityKey;  // 24 bits; smaller is better
+    std::uint16_t secondKey;
+    std::uint8_t flags;
+    std::int32_t size;
+    std::uint8_t* record;
+  };
+  enum : std::uint8_t {
+    kMultiHead = 1, kDuplicate = 2, kDark = 4, kReplica = 8, kReplicated = 16, kDominated = 32,
+    kProcessed = 64, kProcessed2 = 128,
+  };
+
+  void Init() override;
+  // `classMemory` is the layer the classes' layers are pushed on (the task's back layer).
+  // Fatal "TMatch.Init" when a match record cannot hold an output record.
+  void Setup(TProcessManager* manager, const TParameterStore& set,
+             const TIdentifierMap& identifiers, std::span<const std::uint8_t, 256> boundaryTable,
+             TMemoryLayer& classMemory, TMatchDocument* document,
+             const std::string& protocolFile);
+  void Open(TMemorySpace& space) override;
+  void Close() override;
+  void OnCall(std::int32_t size, const void* tag, std::uint8_t* record);
+
+  const TMatchCounters& Counters() const { return counters_; }
+  const TMatchStatistics& Statistics() const { return *statistics_; }
+
+ private:
+  void FinishClass();
+  void MatchClass();
+  void MatchAllPairs();
+  void MatchThroughTokenHash();
+  void ComparePair(Node* a, Node* b);
+  void Replicate(Node* x, Node* y, int group);
+  Node* Find(Node* node, int group);
+  void Union(Node* a, Node* b, int group);
+  std::int64_t GroupSize(Node* rep, int group) const;
+  void OutputBlock(Node* r0);
+  void ListLine(const Node& node, std::uint8_t roleSymbol, bool first);
+  void SendList(const std::uint8_t* line);
+  void Route();
+  void WriteProtocol();
+
+  const TParameterStore* set_ = nullptr;
+  TCompare* compare_ = nullptr;
+  TTokenizer* tokenizer_ = nullptr;
+  TRecordLister* lister_ = nullptr;
+  TRatingSet* rating_ = nullptr;
+  TMatchStatistics* statistics_ = nullptr;
+  std::array<TStatistics*, 8> samples_{};
+  TMemoryLayer* classMemory_ = nullptr;
+  TMatchDocument* document_ = nullptr;
+  std::string protocolFile_;
+
+  // The current class.
+  TMemoryLayer* classLayer_ = nullptr;
+  Node* newest_ = nullptr;
+  std::int64_t count_ = 0;
+  std::uint8_t* classKey_ = nullptr;
+  std::int32_t classKeyLength_ = 0;
+  bool classOpen_ = false;
+
+  // Output.
+  std::int32_t outputLength_ = 0;
+  bool writeCrLf_ = false;
+  bool connected_[6] = {};
+  std::uint8_t* listLine_ = nullptr;
+  std::uint8_t* emptyLine_ = nullptr;
+  std::int32_t listLength_ = 0;
+  std::vector<std::int64_t> ratingChanges_;
+  std::vector<RatedRecord> blockRecords_;
+
+  TMatchCounters counters_;
+  std::int64_t classComparisons_ = 0, classRepeats_ = 0;
+};
+
+}  // namespace vld
