@@ -162,7 +162,8 @@ class TCompare : public TOrigin {
               std::span<const std::uint8_t> recordB, std::span<const std::uint8_t> recordA);
 
   // mA and mB of the Normal component `component` (0-based index into the component list) of
-  // two records, as Similar counts them; {0, 0} when a side is empty. For tests and diagnostics.
+  // two records, as Similar counts them; {0, 0} when a side is empty. Raises the range error for
+  // a component that is not Normal. For tests and diagnostics.
   TTokenCounts MatchTokens(std::int32_t component, const TFileLayout& layoutA,
                            const TFileLayout& layoutB, std::span<const std::uint8_t> recordB,
                            std::span<const std::uint8_t> recordA);

@@ -473,6 +473,9 @@ TEST_F(CompareTest, HopelessPairsStopInComparisonOrder) {
   const Bytes a = NewKey().Raw({31}).Tokens({"MEIER"}).Done();
   const Bytes b = NewKey().Tokens({"X"}).Tokens({"SCHULZ"}).Done();
   EXPECT_EQ(FatalTextOf([&] { EXPECT_EQ(Compare(a, b), (Outcome{0, -1})); }), "");
+  // In list order (no optimisation) the damaged component comes first.
+  Configure({NormalC(10), NormalC(100)}, {.threshold = 100});
+  EXPECT_EQ(FatalTextOf([&] { Compare(a, b); }), "TCompare.Similar Normal A");
 }
 
 // ---- Token comparison -----------------------------------------------------------------------
