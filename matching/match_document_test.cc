@@ -1,0 +1,1 @@
+#include "matching/match_document.h"
