@@ -230,7 +230,6 @@ void TMatchDocument::SingleProtocol(TMatchDocument& target, std::int32_t n) cons
   target.selectedRow = n;
   target.totalRecords = totalRecords;
   target.totalBlocks = totalBlocks;
-  target.reservedText = reservedText;
   target.headText = headText;
   target.jobText = jobText;
   target.netShareText = netShareText;
@@ -301,7 +300,7 @@ void TMatchDocument::Read(TMatchDocFile& file) {
 
   // Every count is checked against the bytes left before anything is sized by it: a text takes
   // at least its 4 length bytes, a number 4 bytes.
-  reservedText = in.Text();
+  in.Text();  // the reserved text
   headText = in.Text();
   jobText = in.Text();
   netShareText = in.Text();
@@ -430,7 +429,7 @@ void TMatchDocument::Write(TMatchDocFile& file) const {
   out.Zeros(7);
   out.I32(totalBlocks);
 
-  text(reservedText);
+  text("");  // the reserved text
   text(headText);
   text(jobText);
   text(netShareText);

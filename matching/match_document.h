@@ -174,7 +174,7 @@ class TMatchDocument {
   std::int32_t totalRecords = 0;  // all files
   std::int32_t totalBlocks = 0;   // all files
 
-  std::string reservedText;  // written empty, ignored when read
+  // The reserved first text of the file is written empty and ignored when read.
   std::string headText;      // "Kopf der Statistik"
   std::string jobText;       // the job line
   std::string netShareText;  // "Netto-Anteil" value

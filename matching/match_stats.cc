@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <memory>
 
+#include "matching/match_stats_text.h"
 #include "platform/checked.h"
 #include "platform/codepage.h"
 #include "platform/fatal.h"
-#include "platform/paths.h"
 
 namespace vld {
 namespace {
@@ -26,62 +26,6 @@ std::span<T> OwnedArray(TOrigin& owner, std::int64_t count) {
   std::uninitialized_value_construct_n(items, static_cast<std::size_t>(count));
   return {items, static_cast<std::size_t>(count)};
 }
-
-// Text pieces of the plain-text statistics; everything is code page 437.
-std::string Oem(std::string_view utf8) { return FromUtf8(utf8, CodePage::k437); }
-
-std::string Right(std::string_view text, std::int64_t width) {
-  const auto pad = width - static_cast<std::int64_t>(text.size());
-  return pad > 0 ? std::string(static_cast<std::size_t>(pad), ' ') + std::string(text)
-                 : std::string(text);
-}
-std::string Right(std::int64_t value, std::int64_t width) {
-  return Right(std::to_string(value), width);
-}
-std::string Left(std::string_view text, std::int64_t width) {
-  std::string out(text);
-  if (static_cast<std::int64_t>(out.size()) < width)
-    out.resize(static_cast<std::size_t>(width), ' ');
-  return out;
-}
-// `text` centred in `width` characters; with `fill` also padded on the right.
-std::string Centre(std::string_view text, std::int64_t width, bool fill) {
-  const auto free = width - static_cast<std::int64_t>(text.size());
-  if (free <= 0) return std::string(text);
-  std::string out(static_cast<std::size_t>(free / 2), ' ');
-  out += text;
-  return fill ? Left(out, width) : out;
-}
-
-// The memo split at CR LF, CR or LF; a final line end adds no empty line.
-std::vector<std::string> SplitLines(std::string_view memo) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (std::size_t i = 0; i < memo.size(); ++i) {
-    const char c = memo[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < memo.size() && memo[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
-}
-
-std::int64_t Digits(std::int64_t value) {
-  std::int64_t digits = 1;
-  for (value = value < 0 ? -value : value; value >= 10; value /= 10) ++digits;
-  return digits;
-}
-
-// Names of the file types for the legend (UTF-8).
-constexpr std::array<const char*, 4> kTypeNames = {"Grunddatei", "Master-Datei", "Sperrdatei",
-                                                   "Kompaktsperrdatei"};
-constexpr std::array<const char*, 3> kMatrixTitles = {"Matrix", "Eliminationsmatrix",
-                                                      "Überschneidungsmatrix"};
 
 }  // namespace
 
@@ -277,213 +221,20 @@ void TMatchStatistics::Finish() {
 
 std::vector<std::string> TMatchStatistics::TextLines() const {
   if (!finished_) Fatal("TMatchStatistics.TextLines: not finished");
-  const TParameterFields& f = set_->Fields();
-  const auto inputs = set_->InputFiles();
-  std::vector<std::string> out;
+  return TStatisticsText(*this, *set_).Lines();
+}
 
-  // Names, widths.
-  std::vector<std::string> names, idents;
-  std::int64_t widest = 9;
-  for (const TInputFileEntry& entry : inputs) {
-    std::string full(set_->FileName(entry.file));
-    if (full.empty()) full = set_->Text(entry.name);
-    names.push_back(Oem(ShortName(full)));
-    idents.emplace_back(set_->Text(entry.ident));
-    widest = std::max<std::int64_t>(widest, static_cast<std::int64_t>(names.back().size()));
-  }
-  const std::int64_t maxName = f.maxNameLength;
-  const std::int64_t identWidth = std::max<std::int64_t>(5, f.identField.length);
-  const std::int64_t nameWidth = std::min(widest, maxName);
-  for (std::string& name : names) {
-    if (static_cast<std::int64_t>(name.size()) > maxName) {
-      name =
-          name.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(0, maxName - 2))) + "..";
-    }
-  }
-  const std::int64_t naming = f.fileMarking == 0   ? nameWidth
-                              : f.fileMarking == 1 ? identWidth
-                                                   : identWidth + 1 + nameWidth;
-  const std::int64_t left = std::max<std::int64_t>(23, naming + 15);
-  const std::int64_t numberWidth = std::max<std::int64_t>(5, Digits(totalRecords_)) + 1;
-  const std::int64_t columnWidth = std::max<std::int64_t>(10, numberWidth);
-  const std::int64_t valueColumns = f.multiDuplicates ? 10 : 8;
-  const std::int64_t lineWidth = valueColumns * columnWidth + left;
-
-  // The row pattern of the file naming, for the header and every file.
-  const auto pattern = [&](std::string_view number, std::string_view ident, std::string_view name,
-                           std::string_view prio, std::string_view prioSymbol,
-                           std::string_view type) {
-    std::string row = Right(number, 3) + " ";
-    if (f.fileMarking != 0) row += Left(ident, identWidth) + " ";
-    if (f.fileMarking != 1) row += Left(name, nameWidth) + " ";
-    row += Right(prio, 5) + std::string(prioSymbol) + " " + Right(type, 3);
-    return Left(row, left);
-  };
-  const auto namingText = [&](std::size_t i) {
-    if (f.fileMarking == 0) return names[i];
-    if (f.fileMarking == 1) return idents[i];
-    return Left(idents[i], identWidth) + " " + names[i];
-  };
-  const auto symbol = [](char c) { return CharToOem(std::string(1, c)); };
-
-  // 1. Head.
-  const std::string_view head = set_->TextNumber(3);
-  if (!head.empty()) out.push_back(Centre(CharToOem(head), lineWidth, false));
-  for (const std::string& line : SplitLines(set_->TextNumber(6))) {
-    if (!line.empty() && line[0] == '~') {
-      out.push_back(Centre(CharToOem(line.substr(1)), lineWidth, false));
-    } else {
-      out.push_back(CharToOem(line));
-    }
-  }
-  out.emplace_back();
-  out.push_back(CharToOem(FillPattern(set_->TextNumber(1), set_->TextNumber(2))));
-  out.emplace_back();
-  out.push_back("Netto-Anteil: " + netShareText_ + " %");
-  out.emplace_back();
-
-  // 2. File table.
-  static constexpr std::array<std::int32_t, 10> kColumns = {
-      cell::kLieferung, cell::kBrutto,       cell::kIntra, cell::kAbsolut, cell::kTreffer,
-      cell::kProzent,   cell::kProzentNetto, cell::kNetto, cell::kSingle,  cell::kMulti};
-  TMatchDocument titles;
-  std::string header1(static_cast<std::size_t>(left), ' ');
-  std::string header2 = CharToOem(pattern("Nr.", "Datei", "Dateiname", "Prio", " ", "Art"));
-  for (std::int64_t c = 0; c < valueColumns; ++c) {
-    header1 += Right(CharToOem(titles.GetCell(kColumns[c], 0)), columnWidth);
-    header2 += Right(CharToOem(titles.GetCell(kColumns[c], 1)), columnWidth);
-  }
-  out.push_back(header1);
-  out.push_back(header2);
-  const std::string rule(static_cast<std::size_t>(lineWidth), '-');
-  out.push_back(rule);
-  const std::uint8_t typeMask = f.suppressPureBlocks ? 1 : 3;
-  const bool withPriorities = f.priorityField.position != 0 && f.priorityField.length != 0;
-  for (std::int32_t i = 1; i <= files_; ++i) {
-    const TInputFileEntry& entry = inputs[static_cast<std::size_t>(i - 1)];
-    const FileState& s = State(i);
-    const auto type = static_cast<std::uint8_t>(entry.type);
-    const bool dark = IsDark(i);
-    const bool priorities =
-        entry.type == InputFileType::kKompaktsperr ? entry.compactWithPriority : withPriorities;
-    std::string line =
-        pattern(std::to_string(i), idents[static_cast<std::size_t>(i - 1)],
-                names[static_cast<std::size_t>(i - 1)], std::to_string(entry.priority / 4),
-                priorities ? symbol(f.symbols[12]) : " ", symbol(f.symbols[type]));
-    const std::int64_t records = entry.recordCount;
-    line += Right("", columnWidth);
-    line += Right(records, columnWidth);
-    line += (typeMask >> type) & 1 ? Right(s.intra, columnWidth) : Right("", columnWidth);
-    line += dark && f.matrixType == kKompatibilitaet ? Right("", columnWidth)
-                                                     : Right(s.duplicates, columnWidth);
-    line += Right(s.blocks, columnWidth);
-    if (!dark) {
-      line += Right(PercentText(s.duplicates, records), columnWidth);
-      line += Right(s.netShare, columnWidth);
-      line += Right(records - s.duplicates, columnWidth);
-      if (f.multiDuplicates) {
-        line += Right(records - s.duplicates - s.multiHeads, columnWidth);
-        line += Right(s.multiHeads, columnWidth);
-      }
-    }
-    out.push_back(line);
-  }
-  out.push_back(rule);
-  std::int64_t netShares = 0;
-  for (std::int32_t i = 1; i <= files_; ++i) netShares += State(i).netShare;
-  std::string sum = Left("Summe ohne Sperrdateien", left) + Right("", columnWidth) +
-                    Right(records_, columnWidth) + Right(intra_, columnWidth) +
-                    Right(duplicates_, columnWidth) + Right(blocks_, columnWidth) +
-                    Right(PercentText(duplicates_, records_), columnWidth) +
-                    Right(netShares, columnWidth) + Right(records_ - duplicates_, columnWidth);
-  if (f.multiDuplicates) {
-    sum +=
-        Right(records_ - duplicates_ - multiHeads_, columnWidth) + Right(multiHeads_, columnWidth);
-  }
-  out.push_back(sum);
-  out.push_back(Left("Summe mit  Sperrdateien", left + columnWidth) +
-                Right(totalRecords_, columnWidth) + Right(totalBlocks_, 3 * columnWidth));
-
-  // 3. Legend.
-  const std::array<char, 4> types = {f.symbols[0], f.symbols[1], f.symbols[2], f.symbols[3]};
-  const char prio = f.symbols[12];
-  if (std::any_of(types.begin(), types.end(), [](char c) { return c != ' '; }) || prio != ' ') {
-    out.emplace_back();
-    if (prio != ' ') out.push_back(symbol(prio) + Oem(" = datensatzeigene Priorität kommt hinzu"));
-    for (std::size_t t = 0; t < types.size(); ++t) {
-      if (types[t] == ' ' ||
-          std::find(types.begin(), types.begin() + t, types[t]) != types.begin() + t) {
-        continue;
-      }
-      out.push_back(symbol(types[t]) + " = " + Oem(kTypeNames[t]));
-    }
-  }
-
-  // Pairs of lines that wrap at "Spalten": an empty line, then both lines.
-  const std::int64_t columns = f.columns;
-  const auto flush = [&out](std::string& first, std::string& second, std::string_view restart) {
-    out.emplace_back();
-    out.push_back(first);
-    out.push_back(second);
-    first = restart;
-    second = restart;
-  };
-
-  // 4. Ratings.
-  if (ratings_.size() > 1) {
-    out.emplace_back();
-    out.push_back(Oem("Ersetzungen in Datensätzen"));
-    std::string labels, counts;
-    for (std::size_t k = 0; k < ratings_.size(); ++k) {
-      if (!labels.empty() && static_cast<std::int64_t>(labels.size()) + numberWidth > columns) {
-        flush(labels, counts, "");
-      }
-      labels += Right(k == 0 ? Oem("Sätze") : "F" + std::to_string(k), numberWidth);
-      counts += Right(ratings_[k], numberWidth);
-    }
-    flush(labels, counts, "");
-  }
-
-  // 5. Page break.
-  out.emplace_back("\f");
-
-  // 6. Matrix.
-  out.emplace_back();
-  out.push_back(Oem(kMatrixTitles[std::min<std::size_t>(f.matrixType, 2)]));
-  out.emplace_back();
-  const std::int64_t labelWidth = std::max<std::int64_t>(3, naming) + 1;
-  const std::string blankLabel(static_cast<std::size_t>(labelWidth), ' ');
-  for (std::int32_t i = 1; i <= files_; ++i) {
-    std::string first = Centre(std::to_string(i), labelWidth, true);
-    std::string second = Centre(namingText(static_cast<std::size_t>(i - 1)), labelWidth, true);
-    bool any = false;
-    for (std::int32_t k = 1; k <= files_; ++k) {
-      if (any && static_cast<std::int64_t>(first.size()) + numberWidth > columns) {
-        flush(first, second, blankLabel);
-        any = false;
-      }
-      const InputFileType ti = inputs[static_cast<std::size_t>(i - 1)].type;
-      const InputFileType tk = inputs[static_cast<std::size_t>(k - 1)].type;
-      const bool blank =
-          f.suppressPureBlocks && ((ti == InputFileType::kMaster && tk == InputFileType::kMaster) ||
-                                   (IsDark(i) && IsDark(k)));
-      std::string value;
-      if (!blank) {
-        if (!triangular_) {
-          value = std::to_string(MatrixCell(i, k));
-        } else if (i == k) {
-          value = std::to_string(State(i).intra);
-        } else {
-          value = std::to_string(MatrixCell(std::max(i, k), std::min(i, k)));
-        }
-      }
-      first += Right(k, numberWidth);
-      second += Right(value, numberWidth);
-      any = true;
-    }
-    flush(first, second, blankLabel);
-  }
-  return out;
+TMatchStatistics::Totals TMatchStatistics::RunTotals() const {
+  Totals t;
+  t.records = records_;
+  t.duplicates = duplicates_;
+  t.intra = intra_;
+  t.blocks = blocks_;
+  t.multiHeads = multiHeads_;
+  for (std::int32_t i = 1; i <= files_; ++i) t.netShares += State(i).netShare;
+  t.allRecords = totalRecords_;
+  t.allBlocks = totalBlocks_;
+  return t;
 }
 
 void TMatchStatistics::BuildDocument(TMatchDocument& document) const {
@@ -504,7 +255,7 @@ void TMatchStatistics::BuildDocument(TMatchDocument& document) const {
   d.headText = set_->TextNumber(3);
   d.jobText = FillPattern(set_->TextNumber(1), set_->TextNumber(2));
   d.netShareText = netShareText_;
-  d.infoLines = SplitLines(set_->TextNumber(6));
+  d.infoLines = SplitMemo(set_->TextNumber(6));
 
   // Rows: texts of the document are Windows-1252; file names are UTF-8 paths, identifications
   // record bytes (437).
@@ -518,9 +269,7 @@ void TMatchStatistics::BuildDocument(TMatchDocument& document) const {
     row.withPriorities =
         entry.type == InputFileType::kKompaktsperr ? entry.compactWithPriority : withPriorities;
     row.priority = entry.priority;
-    std::string full(set_->FileName(entry.file));
-    if (full.empty()) full = set_->Text(entry.name);
-    row.name = FromUtf8(ShortName(full), CodePage::k1252);
+    row.name = FromUtf8(InputFileName(*set_, entry), CodePage::k1252);
     row.ident = FromUtf8(ToUtf8(set_->Text(entry.ident), CodePage::k437), CodePage::k1252);
     row.records = CheckedCast<std::int32_t>(entry.recordCount);
     row.intra = s.intra;
@@ -535,9 +284,7 @@ void TMatchStatistics::BuildDocument(TMatchDocument& document) const {
   totals.intra = CheckedCast<std::int32_t>(intra_);
   totals.duplicates = CheckedCast<std::int32_t>(duplicates_);
   totals.blocks = CheckedCast<std::int32_t>(blocks_);
-  std::int64_t netShares = 0;
-  for (std::int32_t i = 1; i <= files_; ++i) netShares += State(i).netShare;
-  totals.netShare = CheckedCast<std::int32_t>(netShares);
+  totals.netShare = CheckedCast<std::int32_t>(RunTotals().netShares);
   totals.multiHeads = CheckedCast<std::int32_t>(multiHeads_);
   d.rows.push_back(std::move(totals));
 

@@ -88,6 +88,15 @@ class TMatchStatistics : public TOrigin {
   // 0: re-rated heads; i: changes of rating field i.
   std::int32_t RatingCount(std::int32_t i) const;
   const std::string& NetShareText() const { return netShareText_; }
+  // Sums over the Grund and Master files, and over all files. REQUIRES: Finish.
+  struct Totals {
+    std::int64_t records = 0, duplicates = 0, intra = 0, blocks = 0, multiHeads = 0;
+    std::int64_t netShares = 0;
+    std::int64_t allRecords = 0, allBlocks = 0;
+  };
+  Totals RunTotals() const;
+  std::int32_t FileCount() const { return files_; }
+  std::int32_t RatingFieldCount() const { return static_cast<std::int32_t>(ratings_.size()) - 1; }
 
  private:
   struct FileState {

@@ -106,7 +106,9 @@ class StatsTest : public ::testing::Test {
     RatingFields(4);
     Text(1, "Lauf vom %s");
     Text(2, "01.02.2024");
-    Text(3, "Dublettenpr\xfc" "fung");
+    Text(3,
+         "Dublettenpr\xfc"
+         "fung");
     Text(6, "~Kunde M\xfcller\r\nStand: Januar\r");
     // A: Master head (multi), Grund duplicate.
     Block(2, {Head(2, true), Dup(1)});
@@ -159,7 +161,9 @@ TEST_F(StatsTest, PlainTextOfHandWorkedRun) {
   // Widths: name 12 ("Max. Namenslänge"), left part 27, number width 6, value columns 10 of
   // 10 characters, line width 127. Code page 437: ü = 0x81, ä = 0x84.
   const std::vector<std::string> expected = {
-      S(55) + "Dublettenpr\x81" "fung",
+      S(55) +
+          "Dublettenpr\x81"
+          "fung",
       S(57) + "Kunde M\x81ller",
       "Stand: Januar",
       "",
@@ -167,19 +171,23 @@ TEST_F(StatsTest, PlainTextOfHandWorkedRun) {
       "",
       "Netto-Anteil: 96,00 %",
       "",
-      S(27) + "     S\x84tze     S\x84tze    Intra- Dubletten Dubletten Dubletten     S\x84tze"
-              "     S\x84tze     S\x84tze     S\x84tze",
+      S(27) +
+          "     S\x84tze     S\x84tze    Intra- Dubletten Dubletten Dubletten     S\x84tze"
+          "     S\x84tze     S\x84tze     S\x84tze",
       "Nr. Dateiname     Prio  Art Lieferung    Brutto Dubletten   absolut   Treffer      in %"
       "   %-Netto     Netto    Single     Multi",
       std::string(127, '-'),
-      "  1 kunden_202..     1    G" + S(10) + "       100         1         2         2      2,00"
-      "        97        98        97         1",
-      "  2 stamm.txt        0    M" + S(10) + "        50         2         4         2      8,00"
-      "        47        46        45         1",
+      "  1 kunden_202..     1    G" + S(10) +
+          "       100         1         2         2      2,00"
+          "        97        98        97         1",
+      "  2 stamm.txt        0    M" + S(10) +
+          "        50         2         4         2      8,00"
+          "        47        46        45         1",
       "  3 sperre.txt       2    S" + S(10) + "        20" + S(20) + "         1",
       std::string(127, '-'),
-      "Summe ohne Sperrdateien" + S(4) + S(10) + "       150         3         6         4"
-      "      4,00       144       144       142         2",
+      "Summe ohne Sperrdateien" + S(4) + S(10) +
+          "       150         3         6         4"
+          "      4,00       144       144       142         2",
       "Summe mit  Sperrdateien" + S(14) + "       170" + S(29) + "5",
       "",
       "+ = datensatzeigene Priorit\x84t kommt hinzu",
@@ -254,10 +262,59 @@ TEST_F(StatsTest, IdentAndNameNamingAndPureBlocksInTheText) {
   // Master files blank.
   EXPECT_TRUE(has("Eliminationsmatrix"));
   EXPECT_TRUE(has(S(7) + "1" + S(8) + "     1     2     3"));
-  EXPECT_TRUE(has("  K01   a.txt   " "     0     1     1"));
-  EXPECT_TRUE(has("  M02   b.txt   " "     0" + S(12)));
-  EXPECT_EQ(lines[6], "Nr. Datei Dateiname  Prio  Art" + S(1) + "Lieferung    Brutto Dubletten"
-                      "   absolut   Treffer      in %   %-Netto     Netto");
+  EXPECT_TRUE(
+      has("  K01   a.txt   "
+          "     0     1     1"));
+  EXPECT_TRUE(
+      has("  M02   b.txt   "
+          "     0" +
+          S(12)));
+  EXPECT_EQ(lines[6], "Nr. Datei Dateiname  Prio  Art" + S(1) +
+                          "Lieferung    Brutto Dubletten"
+                          "   absolut   Treffer      in %   %-Netto     Netto");
+}
+
+TEST_F(StatsTest, NarrowColumnsPutOneItemOnEachPairOfLines) {
+  Files({{InputFileType::kGrund, 2, 10, "/a", ""}, {InputFileType::kGrund, 2, 10, "/b", ""}});
+  set_->Fields().columns = 1;
+  set_->Fields().symbols.fill(' ');
+  RatingFields(1);
+  Block(1, {Head(1), Dup(2)});
+  Stats().Finish();
+  const std::vector<std::string> lines = Stats().TextLines();
+  // Label width 10 (name width 9 + 1), number width 6.
+  const std::vector<std::string> tail = {
+      // Left part max(23, 9 + 15) = 24.
+      "Summe mit  Sperrdateien" + S(11) + "        20" + S(29) + "1",
+      "",
+      "Ersetzungen in Datens\x84tzen",
+      "",
+      " S\x84tze",
+      "     0",
+      "",
+      "    F1",
+      "     0",
+      "\f",
+      "",
+      "Matrix",
+      "",
+      "",
+      "    1          1",
+      "    a          0",
+      "",
+      S(10) + "     2",
+      S(10) + "     1",
+      "",
+      "    2          1",
+      "    b          1",
+      "",
+      S(10) + "     2",
+      S(10) + "     0",
+  };
+  ASSERT_GE(lines.size(), tail.size());
+  const std::vector<std::string> last(lines.end() - static_cast<std::ptrdiff_t>(tail.size()),
+                                      lines.end());
+  EXPECT_EQ(last, tail);
 }
 
 TEST_F(StatsTest, ApportionsNetRecordsByShare) {
@@ -375,12 +432,15 @@ TEST_F(StatsTest, DocumentOfHandWorkedRun) {
   Stats().BuildDocument(d);
   ASSERT_TRUE(d.Consistent());
   EXPECT_EQ(d.FileCount(), 3);
-  EXPECT_EQ(d.headText, "Dublettenpr\xfc" "fung");
+  EXPECT_EQ(d.headText,
+            "Dublettenpr\xfc"
+            "fung");
   EXPECT_EQ(d.jobText, "Lauf vom 01.02.2024");
   EXPECT_EQ(d.netShareText, "96,00");
   EXPECT_EQ(d.infoLines, (std::vector<std::string>{"~Kunde M\xfcller", "Stand: Januar"}));
   // Ident hidden "gemäß Vorgabe" under the naming "Dateiname"; "Prozent" hidden.
-  EXPECT_EQ(d.columnMap, (std::vector<std::int32_t>{-11, -13, -14, -15, -2, -3, -4, -5, -9, -10, 1}));
+  EXPECT_EQ(d.columnMap,
+            (std::vector<std::int32_t>{-11, -13, -14, -15, -2, -3, -4, -5, -9, -10, 1}));
   EXPECT_EQ(d.totalRecords, 170);
   EXPECT_EQ(d.totalBlocks, 5);
   EXPECT_EQ(d.ratingData, (std::vector<std::int32_t>{2, 3, 1, 0, 5}));
@@ -391,9 +451,8 @@ TEST_F(StatsTest, DocumentOfHandWorkedRun) {
   EXPECT_EQ(d.TotalsRow().records, 150);
   EXPECT_EQ(d.TotalsRow().netShare, 144);
   ASSERT_EQ(d.addColumns.size(), 1u);
-  EXPECT_EQ(d.addColumns[0].cells,
-            (std::vector<std::string>{"Bemerkung", "", "Nr. 100", "Nr. 50", "Nr. 20", "",
-                                      "170 S\xe4tze"}));
+  EXPECT_EQ(d.addColumns[0].cells, (std::vector<std::string>{"Bemerkung", "", "Nr. 100", "Nr. 50",
+                                                             "Nr. 20", "", "170 S\xe4tze"}));
   EXPECT_TRUE(d.addColumns[0].sumWithout);
   EXPECT_FALSE(d.addColumns[0].sumWith);
   EXPECT_EQ(d.addColumns[0].alignment, 1);
@@ -402,13 +461,26 @@ TEST_F(StatsTest, DocumentOfHandWorkedRun) {
     std::int32_t code, row;
     const char* text;
   } cells[] = {
-      {cell::kNr, 3, "2"},          {cell::kPrio, 4, "2 "},      {cell::kArt, 4, "S"},
-      {cell::kIntra, 3, "2"},       {cell::kAbsolut, 4, ""},     {cell::kProzent, 2, "2,00"},
-      {cell::kProzent, 4, ""},      {cell::kSingle, 2, "97"},    {cell::kProzentNetto, 3, "47"},
-      {cell::kBrutto, 5, "150"},    {cell::kNetto, 5, "144"},    {cell::kProzent, 5, "4,00"},
-      {cell::kName, 5, ""},         {cell::kBrutto, 6, "170"},   {cell::kTreffer, 6, "5"},
-      {cell::kNetto, 6, ""},        {cell::kBrutto, 0, "S\xe4tze"}, {cell::kIntra, 1, "Dubletten"},
-      {cell::kLieferung, 2, ""},    {-16, 2, "???"},
+      {cell::kNr, 3, "2"},
+      {cell::kPrio, 4, "2 "},
+      {cell::kArt, 4, "S"},
+      {cell::kIntra, 3, "2"},
+      {cell::kAbsolut, 4, ""},
+      {cell::kProzent, 2, "2,00"},
+      {cell::kProzent, 4, ""},
+      {cell::kSingle, 2, "97"},
+      {cell::kProzentNetto, 3, "47"},
+      {cell::kBrutto, 5, "150"},
+      {cell::kNetto, 5, "144"},
+      {cell::kProzent, 5, "4,00"},
+      {cell::kName, 5, ""},
+      {cell::kBrutto, 6, "170"},
+      {cell::kTreffer, 6, "5"},
+      {cell::kNetto, 6, ""},
+      {cell::kBrutto, 0, "S\xe4tze"},
+      {cell::kIntra, 1, "Dubletten"},
+      {cell::kLieferung, 2, ""},
+      {-16, 2, "???"},
   };
   for (const auto& c : cells) {
     SCOPED_TRACE(std::to_string(c.code) + "/" + std::to_string(c.row));
