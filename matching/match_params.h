@@ -87,8 +87,8 @@ struct TComponentEntry {
 };
 
 struct TSlotEntry {
-  TVectorRef fields;      // for a Firma slot its "Namensfelder"
-  TVectorRef apFields;    // "AP Felder"
+  TVectorRef fields;    // for a Firma slot its "Namensfelder"
+  TVectorRef apFields;  // "AP Felder"
   TVectorRef components;
   TFileRef darkList;      // code 1000+i
   TFileRef akzDarkList;   // code 2000+i
@@ -98,12 +98,17 @@ struct TSlotEntry {
   bool dynamicBlocking = false;
   TFieldEntry akzField;
   std::uint8_t apFieldNumber = 0;
-  std::int16_t darkListIndex = -1;     // loaded dark lists of the task (set by the check)
+  std::int16_t darkListIndex = -1;  // loaded dark lists of the task (set by the check)
   std::int16_t akzDarkListIndex = -1;
 };
 
 enum class RatingRule : std::uint8_t {
-  kMaximum = 0, kMinimum = 1, kSumme = 2, kVerkettung = 3, kMenge = 4, kAuswahl = 5,
+  kMaximum = 0,
+  kMinimum = 1,
+  kSumme = 2,
+  kVerkettung = 3,
+  kMenge = 4,
+  kAuswahl = 5,
 };
 
 struct TRatingFieldEntry {
@@ -124,8 +129,8 @@ struct TColumnEntry {
 
 // An input file. The layout part is what the pipeline reads from a record's tag.
 struct TInputFileEntry : TFileLayout {
-  std::uint32_t name = 0;  // the name as given (text)
-  TFileRef file;           // code 5000+i
+  std::uint32_t name = 0;           // the name as given (text)
+  TFileRef file;                    // code 5000+i
   std::array<TFileRef, 3> outputs;  // codes 6000+i, 7000+i, 8000+i
   std::uint16_t priority = 0;       // effective after the check: priority * 4 + type rank
   std::uint32_t ident = 0;          // identification text (first record's Ident field)
@@ -137,11 +142,11 @@ struct TInputFileEntry : TFileLayout {
 
 struct TParameterFields {
   // Record layout ("Satzaufbau").
-  std::uint16_t recordLength = 0;  // "Datensatzlänge"
-  bool crlf = false;               // "CRLF benutzen"
-  std::int16_t truncate = 0;       // "Satz abschneiden"
+  std::uint16_t recordLength = 0;                             // "Datensatzlänge"
+  bool crlf = false;                                          // "CRLF benutzen"
+  std::int16_t truncate = 0;                                  // "Satz abschneiden"
   TFieldEntry identField, cityField, priorityField, plzPart;  // "PLZ-Unterfeld": in the class key
-  std::uint8_t language = 0;       // "Sprache"
+  std::uint8_t language = 0;                                  // "Sprache"
   // Switches.
   bool multiDuplicates = false, sortOutput = false, splitOutput = false, splitDuplicates = false;
   bool suppressPureBlocks = false, hideDarkRecords = false, listRerated = false;
@@ -163,9 +168,9 @@ struct TParameterFields {
   TFieldEntry referenceField;
   std::int16_t selectionField = -1;  // derived: the first rating field with rule "Auswahl"
   // Listing.
-  std::uint8_t fileMarking = 0;    // "Dateikennzeichnung"
+  std::uint8_t fileMarking = 0;  // "Dateikennzeichnung"
   std::uint32_t maxNameLength = 30;
-  std::int16_t columns = 80;       // "Spalten"
+  std::int16_t columns = 80;  // "Spalten"
   std::uint8_t matrixType = 0;
   std::array<char, 13> symbols{};
   // Maintenance ("Wartung").
@@ -178,7 +183,7 @@ struct TParameterFields {
 
   // Texts 1..5 and the statistics info memo (offsets of texts in the block).
   std::array<std::uint32_t, 6> texts{};
-  std::int32_t creationDate = 0;   // yyyymmdd
+  std::int32_t creationDate = 0;  // yyyymmdd
   // File codes 1..22 (index 0 unused).
   std::array<TFileRef, 23> files{};
   // Vectors 1..10 (index 0 unused).
@@ -200,8 +205,8 @@ struct TParameterFields {
   bool anyDynamicBlocking = false;
   bool bonusLogic = false;  // "Ansprechpartner-Logik"
   std::int32_t componentCount = 0;
-  std::uint32_t componentList = 0;      // offsets of the components (u32 each)
-  std::uint32_t comparisonOrder = 0;    // 1-based indices into the component list (u16 each)
+  std::uint32_t componentList = 0;    // offsets of the components (u32 each)
+  std::uint32_t comparisonOrder = 0;  // 1-based indices into the component list (u16 each)
   std::int64_t scoreCeiling = 0;
   // Counts of the check.
   std::int32_t errors = 0, warnings = 0;

@@ -44,7 +44,8 @@ class MatchParamsTest : public ::testing::Test {
 };
 
 TEST_F(MatchParamsTest, SlotSizesFollowTheirFieldsAndComponents) {
-  const TSlotEntry three = Slot(SlotKind::kNormal, {{1, 10}, {11, 10}, {21, 10}}, {Normal(1, 1, 1)});
+  const TSlotEntry three =
+      Slot(SlotKind::kNormal, {{1, 10}, {11, 10}, {21, 10}}, {Normal(1, 1, 1)});
   const SlotSize s = ComputeSlotSize(*set_, three);
   EXPECT_EQ(s.textSize, 32);
   EXPECT_EQ(s.reserve, 22);
@@ -77,11 +78,10 @@ TEST_F(MatchParamsTest, ComponentValuesAreDerived) {
   house.base = 30;
   house.relative = 50;
   house.absolute = 40;
-  SetSlots({Slot(SlotKind::kNormal, {{1, 5}}, {unbounded}),
-            Slot(SlotKind::kNormal, {{1, 5}}, {top}),
-            Slot(SlotKind::kNormal, {{1, 5}}, {notHashed}),
-            Slot(SlotKind::kNormal, {{1, 5}}, {hashed}),
-            Slot(SlotKind::kStrasse, {{1, 5}}, {house})});
+  SetSlots(
+      {Slot(SlotKind::kNormal, {{1, 5}}, {unbounded}), Slot(SlotKind::kNormal, {{1, 5}}, {top}),
+       Slot(SlotKind::kNormal, {{1, 5}}, {notHashed}), Slot(SlotKind::kNormal, {{1, 5}}, {hashed}),
+       Slot(SlotKind::kStrasse, {{1, 5}}, {house})});
   set_->Fields().tokenHurdle = 7;
   ASSERT_TRUE(BuildComponentList(*set_));
   DeriveComponents(*set_);
@@ -142,12 +142,12 @@ TEST_F(MatchParamsTest, RecordLayoutsFollowEachOther) {
 TEST_F(MatchParamsTest, RangeProblemsAreReportedByName) {
   set_->Fields().vectors[2] = set_->AddVector<TFieldEntry>(std::vector<TFieldEntry>{{1, 3}});
   std::string reported;
-  const bool ok = DeriveMatchRecord(*set_, [&](std::string_view name, std::int64_t v,
-                                                std::int64_t lo, std::int64_t hi) {
-    if (v >= lo && v <= hi) return true;
-    reported = std::string(name) + "=" + std::to_string(v);
-    return false;
-  });
+  const bool ok = DeriveMatchRecord(
+      *set_, [&](std::string_view name, std::int64_t v, std::int64_t lo, std::int64_t hi) {
+        if (v >= lo && v <= hi) return true;
+        reported = std::string(name) + "=" + std::to_string(v);
+        return false;
+      });
   EXPECT_FALSE(ok);
   EXPECT_EQ(reported, "Klassenschlüssel-Länge=3");
 }
