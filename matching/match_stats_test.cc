@@ -94,7 +94,7 @@ class StatsTest : public ::testing::Test {
   // "Kompatibilitätsmatrix", four rating fields, "Spalten" 25.
   void HandWorkedRun() {
     Files({{InputFileType::kGrund, 6, 100, "/daten/kunden_2024.txt", "K01"},
-           {InputFileType::kMaster, 0, 50, "/daten/stamm.txt", "M02"},
+           {InputFileType::kMaster, 0, 50, "/daten/stamm.txt", "M\x81" "2"},
            {InputFileType::kSperr, 9, 20, "/daten/sperre.txt", "S03"}});
     TParameterFields& f = set_->Fields();
     f.multiDuplicates = true;
@@ -447,6 +447,7 @@ TEST_F(StatsTest, DocumentOfHandWorkedRun) {
   EXPECT_EQ(d.matrix, (std::vector<std::vector<std::int32_t>>{{}, {2}, {0, 1}}));
   EXPECT_EQ(d.rows[0].name, "kunden_2024.txt");
   EXPECT_EQ(d.rows[2].ident, "S03");
+  EXPECT_EQ(d.rows[1].ident, "M\xfc" "2");  // record bytes (437) stored as Windows-1252
   EXPECT_EQ(d.rows[2].priority, 9);
   EXPECT_EQ(d.TotalsRow().records, 150);
   EXPECT_EQ(d.TotalsRow().netShare, 144);
