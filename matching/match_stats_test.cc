@@ -16,7 +16,7 @@ using testing::FatalTextOf;
 
 std::string S(std::size_t n) { return std::string(n, ' '); }
 
-struct FileSpec {
+struct InputFile {
   InputFileType type;
   std::uint16_t priority;  // effective priority
   std::int64_t records;
@@ -40,17 +40,17 @@ class StatsTest : public ::testing::Test {
     Free(set_);
   }
 
-  void Files(const std::vector<FileSpec>& specs) {
+  void Files(const std::vector<InputFile>& inputs) {
     std::vector<TInputFileEntry> entries;
     std::uint16_t number = 0;
-    for (const FileSpec& spec : specs) {
+    for (const InputFile& input : inputs) {
       TInputFileEntry e;
       e.number = ++number;
-      e.type = spec.type;
-      e.priority = spec.priority;
-      e.recordCount = spec.records;
-      e.file.name = set_->AddText(spec.path);
-      e.ident = set_->AddText(spec.ident);
+      e.type = input.type;
+      e.priority = input.priority;
+      e.recordCount = input.records;
+      e.file.name = set_->AddText(input.path);
+      e.ident = set_->AddText(input.ident);
       entries.push_back(e);
     }
     set_->Fields().vectors[1] = set_->AddVector<TInputFileEntry>(entries);
@@ -94,7 +94,9 @@ class StatsTest : public ::testing::Test {
   // "Kompatibilitätsmatrix", four rating fields, "Spalten" 25.
   void HandWorkedRun() {
     Files({{InputFileType::kGrund, 6, 100, "/daten/kunden_2024.txt", "K01"},
-           {InputFileType::kMaster, 0, 50, "/daten/stamm.txt", "M02"},
+           {InputFileType::kMaster, 0, 50, "/daten/stamm.txt",
+            "M\x81"
+            "2"},
            {InputFileType::kSperr, 9, 20, "/daten/sperre.txt", "S03"}});
     TParameterFields& f = set_->Fields();
     f.multiDuplicates = true;
@@ -334,9 +336,9 @@ TEST_F(StatsTest, ApportionsNetRecordsByShare) {
     SCOPED_TRACE(c.records.size());
     Free(stats_);
     stats_ = nullptr;
-    std::vector<FileSpec> specs;
-    for (std::int64_t r : c.records) specs.push_back({InputFileType::kGrund, 2, r, "/x", ""});
-    Files(specs);
+    std::vector<InputFile> inputs;
+    for (std::int64_t r : c.records) inputs.push_back({InputFileType::kGrund, 2, r, "/x", ""});
+    Files(inputs);
     for (std::size_t i = 0; i < c.duplicates.size(); ++i) {
       for (int k = 0; k < c.duplicates[i]; ++k) {
         Block(static_cast<std::int32_t>(i + 1), {Dup(static_cast<std::int32_t>(i + 1))});
@@ -447,6 +449,9 @@ TEST_F(StatsTest, DocumentOfHandWorkedRun) {
   EXPECT_EQ(d.matrix, (std::vector<std::vector<std::int32_t>>{{}, {2}, {0, 1}}));
   EXPECT_EQ(d.rows[0].name, "kunden_2024.txt");
   EXPECT_EQ(d.rows[2].ident, "S03");
+  EXPECT_EQ(d.rows[1].ident,
+            "M\xfc"
+            "2");  // record bytes (437) stored as Windows-1252
   EXPECT_EQ(d.rows[2].priority, 9);
   EXPECT_EQ(d.TotalsRow().records, 150);
   EXPECT_EQ(d.TotalsRow().netShare, 144);
