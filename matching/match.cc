@@ -217,6 +217,7 @@ void TMatch::ComparePair(Node* a, Node* b) {
   const int verdict =
       compare_->Similar(*a->file, *b->file, score, std::span(b->record, static_cast<std::size_t>(b->size)),
                         std::span(a->record, static_cast<std::size_t>(a->size)));
+  if (onCompare) onCompare(*a, *b, verdict);
   if (verdict == 0) return;
   ++counters_.hits;
   if (a == b) return;

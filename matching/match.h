@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,8 @@ class TMatch : public TProcess {
   void OnCall(std::int32_t size, const void* tag, std::uint8_t* record);
 
   const TMatchCounters& Counters() const { return counters_; }
+  // Diagnostics: called after every comparison with the pair and its verdict.
+  std::function<void(const Node& a, const Node& b, int verdict)> onCompare;
   const TMatchStatistics& Statistics() const { return *statistics_; }
 
  private:
