@@ -198,16 +198,13 @@ int Show(int argc, char** argv) {
       continue;
     }
     const std::string head = mark + indent + line.label + ": ";
-    PrintValueLines(head, line.value, 2 + 2 * line.depth + 2);
+    PrintValueLines(head, line.value, static_cast<int>(CharCount(head)));
   }
   return 0;
 }
 
 void Assign(TParamSet& set, std::string_view assignment) {
   const std::size_t eq = assignment.find('=');
-  if (eq == std::string_view::npos) {
-    throw UsageError("\"" + std::string(assignment) + "\" ist keine Zuweisung PFAD=WERT.");
-  }
   TParamPathOptions options;
   options.allow_append = true;
   options.edit_level = set.edit_level;
@@ -240,6 +237,11 @@ int Set(int argc, char** argv) {
     throw UsageError("Bitte eine Parameter-Datei und mindestens eine Zuweisung angeben.");
   }
   const std::string& file = args.plain[0];
+  for (std::size_t i = 1; i < args.plain.size(); ++i) {
+    if (args.plain[i].find('=') == std::string::npos) {
+      throw UsageError("\"" + args.plain[i] + "\" ist keine Zuweisung PFAD=WERT.");
+    }
+  }
   const auto schema = BuildMatchParamSchema();
   TParamSet set = LoadParamFile(file, *schema, false);
   for (std::size_t i = 1; i < args.plain.size(); ++i) Assign(set, args.plain[i]);

@@ -231,14 +231,15 @@ TParamTTList::TParamTTList(ElemNameKind kind, std::uint8_t level, std::int32_t m
     RaiseParamTree("MinElemCount %d bigger than MaxElemCount %d", min_count, max_count);
   }
   if (min_count < 0) RaiseParamTree("MinElemCount < 0");
+  CheckSubtype(elem_type.get());
+  elem_type_ = std::move(elem_type);
   if (static_cast<std::int64_t>(defaults.size()) > max_count) {
     RaiseParamTree("too many default values in list type %s", TypeName().c_str());
   }
-  CheckSubtype(elem_type.get());
   if (elem_index >= 0) {
-    if (dynamic_cast<const TParamTTRecord*>(elem_type.get()) != nullptr) {
-      CheckElemIndexRecord(elem_type.get());
-    } else if (const auto* u = dynamic_cast<const TParamTTUnion*>(elem_type.get())) {
+    if (dynamic_cast<const TParamTTRecord*>(elem_type_.get()) != nullptr) {
+      CheckElemIndexRecord(elem_type_.get());
+    } else if (const auto* u = dynamic_cast<const TParamTTUnion*>(elem_type_.get())) {
       for (std::int32_t i = 0; i < u->VariantCount(); ++i) {
         const TParamTreeType* variant = u->VariantType(i);
         if (dynamic_cast<const TParamTTRecord*>(variant) == nullptr) {
@@ -254,7 +255,6 @@ TParamTTList::TParamTTList(ElemNameKind kind, std::uint8_t level, std::int32_t m
                      TypeName().c_str());
     }
   }
-  elem_type_ = std::move(elem_type);
   NoteComponentDepth(*elem_type_);
   for (ParamConst& constant : defaults) {
     auto value = elem_type_->ValueFromConst(std::move(constant));
