@@ -44,7 +44,7 @@ std::string LoadError(std::string_view bytes, const TParamTTRecord& schema) {
   return "(geladen)";
 }
 
-// The design's example: root record R with a of an integer type (default 5) and e of the
+// The format's reference example: root record R with a of an integer type (default 5) and e of the
 // enumeration E (x, y; default 1).
 TParamTypeRef<const TParamTTRecord> ExampleSchema() {
   auto e = NewType<TParamTTEnum>("E", 1, Names{"x", "y"});
@@ -90,12 +90,12 @@ ExampleBytes ExpectedExample() {
   return out;
 }
 
-TEST(ParamFileTest, WritesTheDesignExampleByteForByte) {
+TEST(ParamFileTest, WritesTheReferenceExampleByteForByte) {
   const auto schema = ExampleSchema();
   EXPECT_EQ(ParamSetBytes(NewSet(*schema)), ExpectedExample().bytes);
 }
 
-TEST(ParamFileTest, ReadsTheDesignExampleBack) {
+TEST(ParamFileTest, ReadsTheReferenceExampleBack) {
   const auto schema = ExampleSchema();
   const std::string bytes = ExpectedExample().bytes;
   const TParamSet set = LoadParamBytes(bytes, "x.PAR", *schema, false);

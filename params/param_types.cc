@@ -193,9 +193,10 @@ bool TParamTTEnum::ReadTypeInfo(IParamReader& reader, TParamReadServer& registry
   if (!reader.ReadInt(id) || id != registry.Count() + 1) return false;
   if (!reader.ReadString(name_) || !reader.ReadInt(count)) return false;
   if (!reader.CanHold(count, 4)) return false;
-  names_.resize(static_cast<std::size_t>(count));
-  for (std::string& name : names_) {
+  for (std::int32_t i = 0; i < count; ++i) {
+    std::string name;
     if (!reader.ReadString(name)) return false;
+    names_.push_back(std::move(name));
   }
   type_id_ = id;
   return registry.Register(TypeRef(this));
