@@ -95,7 +95,7 @@ TEST(RepeatTextTest, RepeatsOrGivesEmpty) {
   EXPECT_EQ(RepeatText(-5, "ab"), "");
 }
 
-TEST(LiteralTest, QuotesAndUnquotesTheDesignExamples) {
+TEST(LiteralTest, QuotesAndUnquotesLiterals) {
   struct Case {
     std::string text, literal;
   } cases[] = {
