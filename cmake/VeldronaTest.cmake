@@ -5,7 +5,10 @@ function(veldrona_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
-  set(props ENVIRONMENT "VELDRONA_BIN=${VELDRONA_RUNTIME_DIR};VELDRONA_SOURCE=${PROJECT_SOURCE_DIR}")
+  # Tests find the built programs and tables through VELDRONA_BIN, the repository through the
+  # compile definition VELDRONA_SOURCE_DIR.
+  target_compile_definitions(${name} PRIVATE VELDRONA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  set(props ENVIRONMENT "VELDRONA_BIN=${VELDRONA_RUNTIME_DIR}")
   if(ARG_LABELS)
     list(APPEND props LABELS "${ARG_LABELS}")
   endif()
