@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "params/match_schema.h"
+#include "params/param_assign.h"
 #include "params/param_edit.h"
 #include "params/param_file.h"
 #include "params/param_listing.h"
@@ -203,34 +204,6 @@ int Show(int argc, char** argv) {
   return 0;
 }
 
-void Assign(TParamSet& set, std::string_view assignment) {
-  const std::size_t eq = assignment.find('=');
-  TParamPathOptions options;
-  options.allow_append = true;
-  options.edit_level = set.edit_level;
-  const TParamPathTarget target = ResolveParamPath(*set.root, assignment.substr(0, eq), options);
-  if (target.min_level < set.edit_level) {
-    throw EUserError(
-        Format("%s: Der Parameter kann in diesem Parametersatz nicht bearbeitet "
-               "werden.",
-               target.path.c_str()));
-  }
-  const std::string_view text = assignment.substr(eq + 1);
-  CellResult result;
-  if (target.discriminant_of != nullptr) {
-    TParamTVDiscriminantAlias alias;
-    alias.Attach(*target.discriminant_of);
-    result = CommitCellText(alias, text);
-  } else if (auto* elementary = dynamic_cast<TParamTVElementary*>(target.value)) {
-    result = CommitCellText(*elementary, text);
-  } else {
-    throw EUserError(Format("%s: Der Parameter ist kein einzelner Wert.", target.path.c_str()));
-  }
-  if (result != CellResult::kAccepted) {
-    throw EUserError(Format("%s: %s", target.path.c_str(), CellResultText(result)));
-  }
-}
-
 int Set(int argc, char** argv) {
   Arguments args(argc, argv, "-o");
   if (args.plain.size() < 2) {
@@ -244,7 +217,7 @@ int Set(int argc, char** argv) {
   }
   const auto schema = BuildMatchParamSchema();
   TParamSet set = LoadParamFile(file, *schema, false);
-  for (std::size_t i = 1; i < args.plain.size(); ++i) Assign(set, args.plain[i]);
+  for (std::size_t i = 1; i < args.plain.size(); ++i) AssignParamPath(set, args.plain[i]);
   StoreParamFile(args.output.empty() ? file : args.output, set);
   return 0;
 }
