@@ -2,7 +2,7 @@
 // without the windows.
 //
 //   veldrona-params show DATEI [--stufe STUFE] [--pfade]
-//   veldrona-params set DATEI PFAD=WERT... [-o AUSGABE]
+//   veldrona-params set DATEI PFAD=WERT... [@LISTE] [-o AUSGABE]
 //   veldrona-params new -o DATEI [--schema SCHEMA.PMS]
 //   veldrona-params schema [-o DATEI.PMS [--aus DATEI] [--stufe STUFE] [--verbergen]]
 //
@@ -33,7 +33,7 @@ constexpr const char* kUsage =
     "Aufruf:\n"
     "  veldrona-params show DATEI [--stufe STUFE] [--pfade]\n"
     "      zeigt den Parametersatz (+ neu, * geändert); --pfade zeigt jeden Wert mit seinem Pfad\n"
-    "  veldrona-params set DATEI PFAD=WERT... [-o AUSGABE]\n"
+    "  veldrona-params set DATEI PFAD=WERT... [@LISTE] [-o AUSGABE]\n"
     "      ändert Werte, z. B. \"Kriterien.Slots [1].Art des Slots=Name\";\n"
     "      [n] eins hinter dem letzten Element legt ein neues Element an\n"
     "  veldrona-params new -o DATEI [--schema SCHEMA.PMS]\n"
@@ -204,6 +204,32 @@ int Show(int argc, char** argv) {
   return 0;
 }
 
+// The assignments of a text file: one "PATH=VALUE" a line; empty lines and lines starting with
+// '#' are comments.
+std::vector<std::string> AssignmentsOf(const std::string& file) {
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  if (f == nullptr) throw EUserError("Die Datei \"" + file + "\" gibt es nicht.");
+  std::vector<std::string> out;
+  std::string line;
+  int c;
+  auto flush = [&] {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    std::size_t start = line.find_first_not_of(' ');
+    if (start != std::string::npos && line[start] != '#') out.push_back(line.substr(start));
+    line.clear();
+  };
+  while ((c = std::fgetc(f)) != EOF) {
+    if (c == '\n') {
+      flush();
+    } else {
+      line += static_cast<char>(c);
+    }
+  }
+  flush();
+  std::fclose(f);
+  return out;
+}
+
 int Set(int argc, char** argv) {
   Arguments args(argc, argv, "-o");
   if (args.plain.size() < 2) {
@@ -211,13 +237,21 @@ int Set(int argc, char** argv) {
   }
   const std::string& file = args.plain[0];
   for (std::size_t i = 1; i < args.plain.size(); ++i) {
-    if (args.plain[i].find('=') == std::string::npos) {
+    if (args.plain[i].find('=') == std::string::npos && args.plain[i].rfind('@', 0) != 0) {
       throw UsageError("\"" + args.plain[i] + "\" ist keine Zuweisung PFAD=WERT.");
     }
   }
   const auto schema = BuildMatchParamSchema();
   TParamSet set = LoadParamFile(file, *schema, false);
-  for (std::size_t i = 1; i < args.plain.size(); ++i) AssignParamPath(set, args.plain[i]);
+  for (std::size_t i = 1; i < args.plain.size(); ++i) {
+    if (args.plain[i].rfind('@', 0) == 0) {
+      for (const std::string& assignment : AssignmentsOf(args.plain[i].substr(1))) {
+        AssignParamPath(set, assignment);
+      }
+    } else {
+      AssignParamPath(set, args.plain[i]);
+    }
+  }
   StoreParamFile(args.output.empty() ? file : args.output, set);
   return 0;
 }
