@@ -4,6 +4,8 @@
 #include <cstring>
 #include <queue>
 
+#include <sys/stat.h>
+
 #include "engine/files/global.h"
 #include "engine/files/xan_file.h"
 #include "engine/pipeline/output_chain.h"
@@ -82,6 +84,34 @@ std::vector<std::uint8_t> CompactHeader(const TParameter& set, const TCompactLay
 }
 
 }  // namespace
+
+std::string TTaskContext::File(int code) const {
+  const std::string name(set.FileName(code));
+  if (name.empty()) return name;
+  if ((code >= 6 && code <= 10) || code == 13) {
+    for (const auto& [final, temporary] : pending) {
+      if (final == name) return temporary;
+    }
+  }
+  return name;
+}
+
+std::string TTaskContext::Pending(const std::string& finalName) {
+  if (finalName.empty()) return finalName;
+  for (const auto& [final, temporary] : pending) {
+    if (final == finalName) return temporary;
+  }
+  pending.emplace_back(finalName, finalName + kUnfinishedSuffix);
+  return pending.back().second;
+}
+
+void TTaskContext::CommitOutputs() {
+  for (const auto& [final, temporary] : pending) {
+    struct stat st;
+    if (::stat(temporary.c_str(), &st) == 0) RenameOrRaise(temporary, final);
+  }
+  pending.clear();
+}
 
 void RunSelection(TTaskContext& c) {
   const TParameterFields& f = c.set.Fields();
