@@ -68,7 +68,7 @@ std::vector<std::uint8_t> CompactHeader(const TParameter& set, const TCompactLay
   le::PutU16(h, 79, f.plzPart.length);
   const std::size_t n = std::min<std::size_t>(ident.size(), 255);
   h[81] = static_cast<std::uint8_t>(n);
-  std::memcpy(h.data() + 82, ident.data(), n);
+  if (n > 0) std::memcpy(h.data() + 82, ident.data(), n);
   std::size_t at = 82 + n;
   for (const TSlotEntry& slot : set.Slots()) {
     for (const TComponentEntry& comp : set.Entries<TComponentEntry>(slot.components)) {
