@@ -71,9 +71,8 @@ TCompactHeaderResult DecodeCompactHeader(std::span<const std::uint8_t> bytes,
   result.fault = CompactHeaderFault::kInconsistent;
   // Every part on its own, so that the sums below cannot overflow.
   if (h.recordLength < 1 || h.recordLength > 65535 || h.headerSlots < 1 || priority > 1 ||
-      h.infoLength < 0 || h.infoLength > 8186 || h.classKeyLength < 1 ||
-      h.classKeyLength > 8192 || h.matchKeyLength < 1 || h.matchKeyLength > 8192 ||
-      h.components < 0 || h.components > 1024) {
+      h.infoLength < 0 || h.infoLength > 8186 || h.classKeyLength < 1 || h.classKeyLength > 8192 ||
+      h.matchKeyLength < 1 || h.matchKeyLength > 8192 || h.components < 0 || h.components > 1024) {
     return result;
   }
   // The header is a whole number of record slots and lies inside the file.

@@ -59,10 +59,10 @@ struct TCompactHeader {
 
 enum class CompactHeaderFault : std::uint8_t {
   kNone,
-  kNoHeader,       // shorter than the fixed part
-  kNoMagic,        // not a compact dark file
-  kWrongVersion,   // version other than kCompactVersion
-  kInconsistent,   // the sizes do not fit each other or the file
+  kNoHeader,      // shorter than the fixed part
+  kNoMagic,       // not a compact dark file
+  kWrongVersion,  // version other than kCompactVersion
+  kInconsistent,  // the sizes do not fit each other or the file
 };
 
 struct TCompactHeaderResult {

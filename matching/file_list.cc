@@ -47,7 +47,8 @@ class TFileListReader {
       kind = scanner_.Next();
       const std::string& number = scanner_.Text();
       if (kind != TokenKind::kNumber || number.size() > 9 || std::stol(number) > 999) {
-        result.error = Problem(kind, Format("Priorität erwartet (Zahl zwischen %d und %d)", 0, 999));
+        result.error =
+            Problem(kind, Format("Priorität erwartet (Zahl zwischen %d und %d)", 0, 999));
         return result;
       }
       entry.priority = static_cast<int>(std::stol(number));

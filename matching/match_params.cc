@@ -125,7 +125,8 @@ std::vector<TInputFile> InputFileTable(const TParameterStore& set, InputFileSele
     TInputFile file;
     file.layout = &entry;
     file.name = std::string(set.FileName(entry.file));
-    for (std::size_t k = 0; k < 3; ++k) file.outputs[k] = std::string(set.FileName(entry.outputs[k]));
+    for (std::size_t k = 0; k < 3; ++k)
+      file.outputs[k] = std::string(set.FileName(entry.outputs[k]));
     table.push_back(std::move(file));
   }
   return table;

@@ -46,12 +46,12 @@ struct TVectorRef {
 // States of a file name (0 = resolved and fine). A name in another state names no file.
 enum NameState : std::uint16_t {
   kNameOk = 0,
-  kNameEmpty = 9000,           // no name given
-  kNameBadBase = 9001,         // "~X~" with a letter that names no base path
-  kNameNotAbsolute = 9002,     // must be absolute and is not
-  kNameDoubleDot = 9003,       // contains ".."
-  kNameBaseFaulty = 9004,      // its base path has an error (reported with the base path)
-  kNameBaseUndefined = 9005,   // its base path is empty
+  kNameEmpty = 9000,          // no name given
+  kNameBadBase = 9001,        // "~X~" with a letter that names no base path
+  kNameNotAbsolute = 9002,    // must be absolute and is not
+  kNameDoubleDot = 9003,      // contains ".."
+  kNameBaseFaulty = 9004,     // its base path has an error (reported with the base path)
+  kNameBaseUndefined = 9005,  // its base path is empty
 };
 
 // A file name of the set: the name as given in the parameter set (text), its resolved full name

@@ -164,9 +164,10 @@ void TParameterChecker::StageE() {
   const auto inputs = set_.InputFiles();
   // 1.
   if ((f_.splitOutput || f_.splitDuplicates) && inputs.size() > kMaxInputFiles) {
-    messages_.Error(Format("Das Auftrennen der Ausgabe bzw. Dubletten ist in dieser Version nur "
-                           "bis maximal %d Dateien möglich.",
-                           kMaxInputFiles));
+    messages_.Error(
+        Format("Das Auftrennen der Ausgabe bzw. Dubletten ist in dieser Version nur "
+               "bis maximal %d Dateien möglich.",
+               kMaxInputFiles));
   }
   // 2.
   CheckCollisions();
@@ -313,8 +314,7 @@ void TParameterChecker::CheckColumnList() {
     first = k + 1;
   }
   const auto mode = [&](std::uint8_t kind) { return columns[seen[kind] - 1].displayMode; };
-  const bool identShown =
-      seen[2] != 0 && (mode(2) == 0 || (mode(2) == 2 && f_.fileMarking != 0));
+  const bool identShown = seen[2] != 0 && (mode(2) == 0 || (mode(2) == 2 && f_.fileMarking != 0));
   const bool nameShown = seen[3] != 0 && (mode(3) == 0 || (mode(3) == 2 && f_.fileMarking != 1));
   if (identShown && nameShown) {
     f_.fileMarking = 2;
@@ -323,8 +323,9 @@ void TParameterChecker::CheckColumnList() {
   } else if (nameShown) {
     f_.fileMarking = 0;
   } else {
-    messages_.Error(Format("Spaltenliste: Mindestens eine der Spalten %s und %s muß angezeigt werden.",
-                           "Ident", "Name"));
+    messages_.Error(
+        Format("Spaltenliste: Mindestens eine der Spalten %s und %s muß angezeigt werden.", "Ident",
+               "Name"));
   }
   std::string missing;
   for (const std::uint8_t kind : kRequiredColumns) {

@@ -164,8 +164,8 @@ void TParameterChecker::MeasureCompactFile(TInputFileEntry& entry, std::size_t i
   header.FillLayout(entry);
   entry.headerSlots = header.headerSlots;
   entry.ident = set_.AddText(header.ident);
-  f_.maxCompactInfoLength =
-      std::max<std::uint16_t>(f_.maxCompactInfoLength, static_cast<std::uint16_t>(header.infoLength));
+  f_.maxCompactInfoLength = std::max<std::uint16_t>(f_.maxCompactInfoLength,
+                                                    static_cast<std::uint16_t>(header.infoLength));
   headers_[index] = std::move(read.header);
 }
 
@@ -194,8 +194,8 @@ void TParameterChecker::CheckCreatable(const TFileRef& ref) {
     }
   }
   if (!ok) {
-    messages_.Error(Format("%s: \"%s\" kann nicht angelegt werden.",
-                           FileCodeName(ref.code).c_str(), name.c_str()));
+    messages_.Error(Format("%s: \"%s\" kann nicht angelegt werden.", FileCodeName(ref.code).c_str(),
+                           name.c_str()));
   }
 }
 
@@ -207,8 +207,8 @@ void TParameterChecker::CheckOpenable(const TFileRef& ref) {
     file.Open(kXanRead);
     file.Close();
   } catch (const EXanFileError&) {
-    messages_.Error(Format("%s: \"%s\" kann nicht geöffnet werden.",
-                           FileCodeName(ref.code).c_str(), name.c_str()));
+    messages_.Error(Format("%s: \"%s\" kann nicht geöffnet werden.", FileCodeName(ref.code).c_str(),
+                           name.c_str()));
   }
 }
 

@@ -15,16 +15,20 @@ constexpr std::string_view kPackageFault = "ist keine Schwarze-Liste-Paketdatei.
 }  // namespace
 
 void TParameterChecker::StageG() {
-  const auto given = [&](std::int32_t code) { return Given(f_.files[static_cast<std::size_t>(code)]); };
-  const auto full = [&](std::int32_t code) { return Full(f_.files[static_cast<std::size_t>(code)]); };
+  const auto given = [&](std::int32_t code) {
+    return Given(f_.files[static_cast<std::size_t>(code)]);
+  };
+  const auto full = [&](std::int32_t code) {
+    return Full(f_.files[static_cast<std::size_t>(code)]);
+  };
   if (f_.plzPart.length != 0) {
-    if (auto error = TryLoadPlzMapping(full(kCodePlz), given(kCodePlz), f_.plzPart.length,
-                                       tables_.plz)) {
+    if (auto error =
+            TryLoadPlzMapping(full(kCodePlz), given(kCodePlz), f_.plzPart.length, tables_.plz)) {
       messages_.Error(*error);
     }
   }
-  if (auto error =
-          TryLoadNormalizer(full(kCodePhoneticTable), given(kCodePhoneticTable), tables_.phonetic)) {
+  if (auto error = TryLoadNormalizer(full(kCodePhoneticTable), given(kCodePhoneticTable),
+                                     tables_.phonetic)) {
     messages_.Error(*error);
   }
   if (auto error =
@@ -82,9 +86,9 @@ void TParameterChecker::CompareCompactFile(const TInputFileEntry& entry,
     same = false;
   }
   if (header.components != f_.componentCount) {
-    messages_.ValueError("Params", Format("Die Anzahl der Komponenten (%d) paßt nicht (<>%d)",
-                                          static_cast<int>(header.components),
-                                          static_cast<int>(f_.componentCount)));
+    messages_.ValueError(
+        "Params", Format("Die Anzahl der Komponenten (%d) paßt nicht (<>%d)",
+                         static_cast<int>(header.components), static_cast<int>(f_.componentCount)));
     same = false;
   }
   const TFieldEntry& plz = f_.plzPart;
@@ -130,7 +134,8 @@ void TParameterChecker::CompareCompactFile(const TInputFileEntry& entry,
         }
         if (d.wordHurdle != component.wordHurdle) {
           messages_.ElementWarning(Format("Die Wort-Hürde (%u) stimmt nicht überein (<>%u)",
-                                          d.wordHurdle, static_cast<unsigned>(component.wordHurdle)));
+                                          d.wordHurdle,
+                                          static_cast<unsigned>(component.wordHurdle)));
         }
       }
       const bool fileBlocks = d.slotKind >= 2 && d.blockHurdle > 0;

@@ -158,8 +158,7 @@ void TParameterChecker::CheckNames() {
     if (!ReportName(FileCodeName(code), ref, required)) continue;
     // Name patterns are no files: their "*" is filled per input file or per dark list.
     const bool pattern = ((code == kCodeSingle || code == kCodeMulti) && f_.splitOutput) ||
-                         (code == kCodeDuplicates && f_.splitDuplicates) ||
-                         code == kCodeDarkCache;
+                         (code == kCodeDuplicates && f_.splitDuplicates) || code == kCodeDarkCache;
     if (pattern) ref.name = 0;
     // The product's tables: the exact name first, then a case-insensitive match.
     if (code >= kCodePlz && !FileExistsNotDirectory(Full(ref))) {
@@ -187,29 +186,28 @@ void TParameterChecker::CheckInputFiles() {
     }
     f_.vectors[1] = set_.AddVector<TInputFileEntry>(entries);
   }
-  CheckVector<TInputFileEntry>(
-      "Eingabedateien", f_.vectors[1], 1, kMaxInputFiles,
-      [&](TInputFileEntry& entry, std::int64_t i) {
-        entry.number = static_cast<std::uint16_t>(i);
-        messages_.Range("Priorität", entry.priority, 0, 999);
-        entry.file.code = kCodeInputFile + static_cast<std::int32_t>(i);
-        entry.file.given = entry.name;
-        ResolveRef(entry.file);
-        ReportName(messages_.ValuePath("Name"), entry.file, true);
-      });
+  CheckVector<TInputFileEntry>("Eingabedateien", f_.vectors[1], 1, kMaxInputFiles,
+                               [&](TInputFileEntry& entry, std::int64_t i) {
+                                 entry.number = static_cast<std::uint16_t>(i);
+                                 messages_.Range("Priorität", entry.priority, 0, 999);
+                                 entry.file.code = kCodeInputFile + static_cast<std::int32_t>(i);
+                                 entry.file.given = entry.name;
+                                 ResolveRef(entry.file);
+                                 ReportName(messages_.ValuePath("Name"), entry.file, true);
+                               });
 }
 
 void TParameterChecker::CheckVectors() {
-  CheckVector<TFieldEntry>("Klassenschlüssel", f_.vectors[2], 1, 32,
-                           [&](TFieldEntry& field, std::int64_t) {
-                             CheckFieldValues(field, RecordField(1, 1));
-                           });
+  CheckVector<TFieldEntry>(
+      "Klassenschlüssel", f_.vectors[2], 1, 32,
+      [&](TFieldEntry& field, std::int64_t) { CheckFieldValues(field, RecordField(1, 1)); });
   if (f_.sortOutput) {
     FieldRule rule = RecordField(1, 1);
     rule.positionMax = f_.truncatedLength;
     rule.truncated = true;
-    CheckVector<TFieldEntry>("Sortierschlüssel Ausgabe", f_.vectors[3], 1, 32,
-                             [&](TFieldEntry& field, std::int64_t) { CheckFieldValues(field, rule); });
+    CheckVector<TFieldEntry>(
+        "Sortierschlüssel Ausgabe", f_.vectors[3], 1, 32,
+        [&](TFieldEntry& field, std::int64_t) { CheckFieldValues(field, rule); });
   }
   CheckVector<TSlotEntry>("Slots", f_.vectors[4], 1, 32,
                           [&](TSlotEntry& slot, std::int64_t i) { CheckSlot(slot, i); });
@@ -234,7 +232,8 @@ void TParameterChecker::CheckSlot(TSlotEntry& slot, std::int64_t i) {
   ResolveDarkList(slot.darkList, messages_.ValuePath("Schwarze Liste"));
   if (firma) {
     ResolveDarkList(slot.akzDarkList, messages_.ValuePath("AKZ-Schwarze Liste"));
-    messages_.Range("AP Feldnummer", slot.apFieldNumber, 0, std::max<std::int16_t>(0, slot.fields.count));
+    messages_.Range("AP Feldnummer", slot.apFieldNumber, 0,
+                    std::max<std::int16_t>(0, slot.fields.count));
     TCheckContext context(messages_, "AKZ-Feld");
     CheckFieldValues(slot.akzField, RecordField(1, 0));
   }
@@ -319,7 +318,8 @@ void TParameterChecker::CheckComponent(const TComponentEntry& c) {
     messages_.ElementError("Replizieren und Bonus-Priorität schließen sich gegenseitig aus.");
   }
   if (c.bonus2 != 0 && c.bonusPriority == 0 && f_.minimumPoints == 3) {
-    messages_.ValueWarning("Bonus 2", "Wert wird ignoriert (Mindestpunkte sind auf APs beschränkt)");
+    messages_.ValueWarning("Bonus 2",
+                           "Wert wird ignoriert (Mindestpunkte sind auf APs beschränkt)");
   }
 }
 
@@ -336,7 +336,8 @@ void TParameterChecker::CheckColumn(const TColumnEntry& column) {
         if (column.displayMode > 2) {
           messages_.ValueError(
               "Darstellung",
-              Format("Mögliche Werte für die Spalte %s: [zeigen, verbergen, gemäß Vorgabe].", name));
+              Format("Mögliche Werte für die Spalte %s: [zeigen, verbergen, gemäß Vorgabe].",
+                     name));
         }
         break;
       case 9:
@@ -344,12 +345,14 @@ void TParameterChecker::CheckColumn(const TColumnEntry& column) {
       case 12:
         if (column.displayMode > 1) {
           messages_.ValueError(
-              "Darstellung", Format("Mögliche Werte für die Spalte %s: [zeigen, verbergen].", name));
+              "Darstellung",
+              Format("Mögliche Werte für die Spalte %s: [zeigen, verbergen].", name));
         }
         break;
       default:
         if (column.displayMode != 3) {
-          messages_.ValueError("Darstellung", Format("Die Spalte %s ist eine Pflichtspalte.", name));
+          messages_.ValueError("Darstellung",
+                               Format("Die Spalte %s ist eine Pflichtspalte.", name));
         }
         break;
     }

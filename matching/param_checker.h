@@ -19,9 +19,9 @@ namespace vld {
 
 // The name of a system column kind (1 "Nr" .. 14 "Multi"; 0 "(keine)").
 inline const char* SystemColumnName(std::uint8_t kind) {
-  static constexpr const char* kNames[15] = {
-      "(keine)", "Nr",      "Ident", "Name",    "Prio",    "Art",    "Brutto", "Netto",
-      "Absolut", "Treffer", "Intra", "Prozent", "%-Netto", "Single", "Multi"};
+  static constexpr const char* kNames[15] = {"(keine)", "Nr",      "Ident",   "Name",    "Prio",
+                                             "Art",     "Brutto",  "Netto",   "Absolut", "Treffer",
+                                             "Intra",   "Prozent", "%-Netto", "Single",  "Multi"};
   return kind < 15 ? kNames[kind] : "?";
 }
 

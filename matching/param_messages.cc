@@ -61,9 +61,7 @@ void TCheckMessages::ValueWarning(std::string_view name, const std::string& text
   Warning(ValuePath(name) + ": " + text);
 }
 
-void TCheckMessages::ElementError(const std::string& text) {
-  Error(ElementPath() + ": " + text);
-}
+void TCheckMessages::ElementError(const std::string& text) { Error(ElementPath() + ": " + text); }
 
 void TCheckMessages::ElementWarning(const std::string& text) {
   Warning(ElementPath() + ": " + text);

@@ -199,8 +199,7 @@ std::optional<std::string> NameStateMessage(std::string_view who, std::string_vi
     case kNameDoubleDot:
       return Format("%s, \"%s\": '..' ist in Namen unzulässig.", w.c_str(), g.c_str());
     case kNameBaseUndefined:
-      return Format("%s, \"%s\": Der Basispfad ist (noch) nicht definiert.", w.c_str(),
-                    g.c_str());
+      return Format("%s, \"%s\": Der Basispfad ist (noch) nicht definiert.", w.c_str(), g.c_str());
     default:
       return Format("unexpected file code: %d", static_cast<int>(state));
   }
@@ -224,6 +223,15 @@ TNameRegistry::TNameRegistry() : store_(CreateIn<TFileNameStore>(StandardHeap())
 TNameRegistry::~TNameRegistry() { Free(store_); }
 
 void TNameRegistry::Add(std::string_view fullName, bool isDirectory, std::int32_t code) {
+  // A name with a component longer than the store holds cannot be a file of this system (its
+  // open fails with a message naming it); it cannot collide either.
+  std::size_t start = 0;
+  while (start < fullName.size()) {
+    std::size_t end = fullName.find('/', start);
+    if (end == std::string_view::npos) end = fullName.size();
+    if (end - start > 255) return;
+    start = end + 1;
+  }
   TFileNameStoreEntry* entry = store_->AddPath(fullName, isDirectory, nullptr, 0, 0, code);
   if (entry != nullptr) registered_.emplace_back(entry, code);
 }

@@ -109,7 +109,8 @@ class TNameRegistry {
   TNameRegistry(const TNameRegistry&) = delete;
   TNameRegistry& operator=(const TNameRegistry&) = delete;
 
-  // REQUIRES: `fullName` is rooted; code >= 1.
+  // REQUIRES: `fullName` is rooted; code >= 1. A name with a component of more than 255 bytes
+  // is left out.
   void Add(std::string_view fullName, bool isDirectory, std::int32_t code);
 
   struct Collision {

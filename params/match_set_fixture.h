@@ -50,7 +50,7 @@ inline std::string Record(const std::string& plz, const std::string& name,
 }
 
 class MatchSetFixture : public ::testing::Test {
- protected:
+ public:
   MatchSetFixture() : schema_(BuildMatchParamSchema()) {
     root_.reset(static_cast<TParamTVRecord*>(schema_->NewValue().release()));
     std::filesystem::create_directories(dir_.path() / "in");

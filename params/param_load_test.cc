@@ -145,7 +145,8 @@ TEST_F(ParamLoadTest, DarkListsAreLoadedOnceAndCached) {
 
 TEST_F(ParamLoadTest, FileListReplacesTheInputFiles) {
   testing::WriteFile(In("stamm.dat"), Record("10115", "Meier", "Weg 2"));
-  testing::WriteFile(In("liste.txt"), "G 3 \"kunden.txt\"\r\n{ Stammdaten }\r\nM 7 \"stamm.dat\"\r\n");
+  testing::WriteFile(In("liste.txt"),
+                     "G 3 \"kunden.txt\"\r\n{ Stammdaten }\r\nM 7 \"stamm.dat\"\r\n");
   Set("Eingabedateien.Ort der Eingabeliste", "Listendatei");
   Set("Eingabedateien.Listendatei", "liste.txt");
   const TLoadedParameters& p = Load();
@@ -305,10 +306,10 @@ TEST(ParseDateTextTest, ReadsThePlatformDateFormat) {
     const char* text;
     std::optional<std::int32_t> date;
   } const cases[] = {
-      {"24.12.2023", 20231224}, {" 1.2.2024 ", 20240201}, {"29.02.2024", 20240229},
-      {"29.02.2023", std::nullopt}, {"0.1.2024", std::nullopt}, {"1.13.2024", std::nullopt},
-      {"1..2024", std::nullopt},  {"1.2.2024.", std::nullopt}, {"heute", std::nullopt},
-      {"1.2.20245", std::nullopt}, {"123.1.2024", std::nullopt},
+      {"24.12.2023", 20231224},     {" 1.2.2024 ", 20240201},     {"29.02.2024", 20240229},
+      {"29.02.2023", std::nullopt}, {"0.1.2024", std::nullopt},   {"1.13.2024", std::nullopt},
+      {"1..2024", std::nullopt},    {"1.2.2024.", std::nullopt},  {"heute", std::nullopt},
+      {"1.2.20245", std::nullopt},  {"123.1.2024", std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

@@ -182,8 +182,8 @@ class TTransfer {
     // The ident goes into the compact header and is compared with record identifications.
     f_.compactIdent =
         set_.AddText(FromUtf8(Text(*parameters, "Ident der Kompaktsperrdatei"), CodePage::k437));
-    f_.vectors[8] = FieldVector(MemberAs<TParamTVList>(*parameters,
-                                                        "Listenfelder der Kompaktsperrsätze"));
+    f_.vectors[8] =
+        FieldVector(MemberAs<TParamTVList>(*parameters, "Listenfelder der Kompaktsperrsätze"));
   }
 
   void OutputFiles() {
@@ -263,7 +263,8 @@ class TTransfer {
 
   TVectorRef FieldVector(const TParamTVList& list) {
     std::vector<TFieldEntry> entries;
-    for (std::int32_t i = 0; i < list.Count(); ++i) entries.push_back(Field(AsRecord(list.Item(i))));
+    for (std::int32_t i = 0; i < list.Count(); ++i)
+      entries.push_back(Field(AsRecord(list.Item(i))));
     return set_.AddVector<TFieldEntry>(entries);
   }
 
