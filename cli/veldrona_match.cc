@@ -21,10 +21,11 @@
 #include "engine/runtime/file.h"
 #include "engine/runtime/memory_control.h"
 #include "engine/task/match_task.h"
-#include "matching/param_load.h"
 #include "params/match_schema.h"
 #include "params/param_assign.h"
 #include "params/param_file.h"
+#include "params/param_load.h"
+#include "params/param_path.h"
 #include "platform/errors.h"
 #include "platform/fatal.h"
 #include "platform/paths.h"
@@ -104,6 +105,25 @@ void SetMemory(const Options& o) {
   m.questionThreshold = kTaskHeapBudget;
 }
 
+// A set that leaves a base path empty gets what a user of the command line expects: the input
+// and output in the current folder, the tables of the installed product.
+void FillEmptyPaths(TParamSet& set, const std::string& parameterFile) {
+  (void)parameterFile;
+  const auto empty = [&](const char* path) {
+    const TParamPathTarget target = ResolveParamPath(*set.root, path);
+    return target.value == nullptr || target.value->AsText(1).empty();
+  };
+  const std::string here = NormalisePath(".") + "/";
+  if (empty("Pfade.Eingabepfad")) AssignParamPath(set, std::string("Pfade.Eingabepfad=") + here);
+  if (empty("Pfade.Ausgabepfad")) AssignParamPath(set, std::string("Pfade.Ausgabepfad=") + here);
+  if (empty("Pfade.Tabellenpfad")) {
+    const std::vector<std::string> folders = ProductFolders("Tables");
+    if (!folders.empty()) {
+      AssignParamPath(set, "Pfade.Tabellenpfad=" + NormalisePath(folders.front()) + "/");
+    }
+  }
+}
+
 int Run(const Options& o) {
   const auto schema = BuildMatchParamSchema();
   TParamSet set;
@@ -112,6 +132,7 @@ int Run(const Options& o) {
     if (!o.outputFolder.empty()) {
       AssignParamPath(set, "Pfade.Ausgabepfad=" + NormalisePath(o.outputFolder) + "/");
     }
+    FillEmptyPaths(set, o.parameterFile);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
     return 2;
@@ -125,7 +146,10 @@ int Run(const Options& o) {
   options.document = &document;
   options.load = [&](TMemorySpace& target, bool restart, const ParameterMessageSink& messages,
                      const JournalSink& journal) {
-    return LoadMatchParameters(target, *set.root, restart, messages, journal);
+    // An existing second temporary file is never destroyed by the check; whether a stepwise run
+    // resumes it is decided by the task from its size.
+    (void)restart;
+    return LoadMatchParameters(target, *set.root, RunStart::kNew, messages, journal);
   };
   TMatchTask task(std::move(options));
   TConsoleFrontEnd front(o.quiet);
