@@ -32,6 +32,9 @@ struct MessageCase {
   std::function<void(MatchSetFixture&)> setup = nullptr;
 };
 
+// Test names and failure output show the case's name.
+void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.id; }
+
 const std::string kTypes =
     "Dateityp erwartet (G=Grunddatei, M=Masterdatei, S=Sperrdatei, K=Kompaktsperrdatei";
 
@@ -537,6 +540,26 @@ TEST_F(ParamCheckTest, PartialLastRecordIsIgnored) {
   const TLoadedParameters& p = Load();
   EXPECT_EQ(Messages(), std::vector<std::string>{});
   EXPECT_EQ(p.set->InputFiles()[0].recordCount, 2);
+}
+
+// Sparse files of 2^31 records and more: only their size is looked at.
+TEST_F(ParamCheckTest, TooManyRecordsAreRefused) {
+  std::error_code error;
+  std::filesystem::resize_file(In("kunden.txt"), 62LL * 2147483647, error);
+  if (error) GTEST_SKIP() << "no sparse file of that size here: " << error.message();
+  Load();
+  EXPECT_EQ(Messages(), std::vector<std::string>{"! Eingabedateien [1]: \"" + In("kunden.txt") +
+                                                 "\" enthält zu viele Datensätze."});
+  std::filesystem::resize_file(In("kunden.txt"), 62LL * 1200000000);
+  testing::WriteFile(In("mehr.txt"), "");
+  std::filesystem::resize_file(In("mehr.txt"), 62LL * 1200000000);
+  Set("Eingabedateien [2].Name", "mehr.txt");
+  Set("Eingabedateien [3].Name", "fehlt.txt");  // not looked at any more
+  Load();
+  EXPECT_EQ(Messages(),
+            (std::vector<std::string>{"! Eingabedateien [2]: Der erste Datensatz von \"" +
+                                          In("mehr.txt") + "\" endet nicht mit CRLF.",
+                                      "! Insgesamt zu viele Datensätze in den Eingabedateien."}));
 }
 
 TEST_F(ParamCheckTest, IdentComesFromTheFirstRecord) {
