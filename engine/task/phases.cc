@@ -124,7 +124,8 @@ void RunSelection(TTaskContext& c) {
     auto* sortKey = CreateIn<TBuildSortKey>(phase);
     auto* select = CreateIn<TSelect>(phase);
     auto* consumer = CreateIn<TConsumer>(phase);
-    producer->Setup(manager, f.recordLength, c.sortedRecords, "Input", c.inputs, c.plan.ioBuffer);
+    producer->Setup(manager, f.recordLength, c.sortedRecords, "Input", c.recordInputs,
+                    c.plan.ioBuffer);
     sortKey->Setup(manager, c.set, c.tables.keyTables, f.recordLength + 1);
     select->Setup(manager, f.classRecordLength, c.q1, c.plan.capacity, KeyMode::kClassKey,
                   f.classKeyLength);

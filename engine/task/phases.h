@@ -21,7 +21,8 @@ struct TTaskContext {
   TMatchTables& tables;
   TMatchDocument* document;
   TMemoryLayer& phaseSet;
-  std::vector<TInputFile> inputs;  // every input file, in list order
+  std::vector<TInputFile> inputs;        // every input file, by file number
+  std::vector<TInputFile> recordInputs;  // the record files (not compact dark files)
   std::vector<const TFileLayout*> descriptors;
   std::int64_t sortedRecords = 0;  // records of the record files (all but compact dark files)
   TSortPlan plan;
