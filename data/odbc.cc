@@ -42,6 +42,19 @@ std::string FromSqlWide(const SQLWCHAR* text, std::size_t count) {
   return out;
 }
 
+// Text the driver manager hands over in single bytes (names, messages): UTF-8 as it stands,
+// anything else read as Windows-1252.
+std::string FromSqlNarrow(const SQLCHAR* text, std::size_t count) {
+  const std::string_view bytes(reinterpret_cast<const char*>(text), count);
+  return IsValidUtf8(bytes) ? std::string(bytes) : ToUtf8(bytes, CodePage::k1252);
+}
+
+// Characters of a Unicode result of `bytes` bytes, at most `capacity` - 1.
+std::size_t WideChars(SQLLEN bytes, std::size_t capacity) {
+  if (bytes <= 0) return 0;
+  return std::min(static_cast<std::size_t>(bytes) / sizeof(SQLWCHAR), capacity - 1);
+}
+
 // The diagnostic records of a handle as one text.
 std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
   std::string text;
@@ -55,7 +68,7 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
       break;
     }
     if (!text.empty()) text += " ";
-    text += reinterpret_cast<const char*>(message);
+    text += FromSqlNarrow(message, std::min<std::size_t>(std::max<SQLSMALLINT>(length, 0), 1023));
   }
   return text.empty() ? "unbekannter ODBC-Fehler" : text;
 }
@@ -132,10 +145,7 @@ std::vector<std::string> TOdbcConnection::TableNames() {
       SQLLEN length = 0;
       if (SQL_SUCCEEDED(SQLGetData(stmt, 3, SQL_C_WCHAR, name, sizeof name, &length)) &&
           length > 0) {
-        const auto chars =
-            std::min<std::size_t>(static_cast<std::size_t>(length) / sizeof(SQLWCHAR),
-                                  sizeof name / sizeof(SQLWCHAR) - 1);
-        names.push_back(FromSqlWide(name, chars));
+        names.push_back(FromSqlWide(name, WideChars(length, 512)));
       }
     }
   }
@@ -151,7 +161,8 @@ std::vector<std::string> TOdbcConnection::DataSourceNames() {
   SQLUSMALLINT direction = SQL_FETCH_FIRST;
   while (SQL_SUCCEEDED(SQLDataSources(Environment(), direction, name, sizeof name, &nameLength,
                                       description, sizeof description, &descriptionLength))) {
-    names.emplace_back(reinterpret_cast<const char*>(name));
+    names.push_back(FromSqlNarrow(
+        name, std::min<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0), SQL_MAX_DSN_LENGTH)));
     direction = SQL_FETCH_NEXT;
   }
   return names;
@@ -190,13 +201,11 @@ void TOdbcQuery::Open() {
   names_.clear();
   sizes_.clear();
   for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(std::max<SQLSMALLINT>(columns, 0)); ++c) {
-    SQLWCHAR name[512];
+    SQLCHAR name[1024];
     SQLSMALLINT nameBytes = 0;
-    SQLColAttributeW(stmt, c, SQL_DESC_NAME, name, sizeof name, &nameBytes, nullptr);
-    const auto chars = std::min<std::size_t>(
-        static_cast<std::size_t>(std::max<SQLSMALLINT>(nameBytes, 0)) / sizeof(SQLWCHAR),
-        sizeof name / sizeof(SQLWCHAR) - 1);
-    names_.push_back(FromSqlWide(name, chars));
+    SQLColAttribute(stmt, c, SQL_DESC_NAME, name, sizeof name, &nameBytes, nullptr);
+    names_.push_back(
+        FromSqlNarrow(name, std::min<std::size_t>(std::max<SQLSMALLINT>(nameBytes, 0), 1023)));
     SQLLEN size = 0;
     SQLColAttribute(stmt, c, SQL_DESC_DISPLAY_SIZE, nullptr, 0, nullptr, &size);
     sizes_.push_back(std::max<SQLLEN>(size, 0));

@@ -4,8 +4,11 @@
 // TOdbcConnection connects to a data source given by its name ("Kunden") or by a connection
 // string ("DSN=Kunden;UID=..." or "Driver=...;Database=..."), lists the data source names and
 // the table names. TOdbcQuery runs one SQL statement on a connection and walks its result rows
-// forward; column names and values come as UTF-8 (values are fetched as Unicode). Every failure
-// raises EDataAccess with the driver's diagnostic text.
+// forward; column names and values come as UTF-8. Statements, connection strings and names
+// pass through the driver manager's single-byte interface as UTF-8 (as Linux drivers expect;
+// a name that is not valid UTF-8 is read as Windows-1252); values are fetched as Unicode, so
+// the driver converts them from whatever the database holds. Every failure raises EDataAccess
+// with the driver's diagnostic text.
 //
 // Not thread-safe; the user-interface thread (or the command line) owns all objects.
 #pragma once

@@ -205,16 +205,18 @@ std::string StreetVariant(std::string street, Rng& rng) {
   return street;
 }
 
+// "12a" -> "12 a", "12 A", "12A"; a number without letter is glued to the street instead
+// ("Hauptstr.12"), marked by a leading '+'.
 std::string HouseNumberVariant(const std::string& number, Rng& rng) {
   std::string digits, letter;
   for (char c : number) {
     if (c >= '0' && c <= '9') {
       digits.push_back(c);
-    } else if (c != ' ') {
+    } else if (c != ' ' && c != '+') {
       letter.push_back(c);
     }
   }
-  if (letter.empty()) return rng.Percent(50) ? digits + " " : digits + "-" + digits;
+  if (letter.empty()) return "+" + digits;
   const std::string lower = std::string(1, static_cast<char>(std::tolower(letter[0])));
   const std::string upper = std::string(1, static_cast<char>(std::toupper(letter[0])));
   switch (rng.Below(3)) {
@@ -225,6 +227,12 @@ std::string HouseNumberVariant(const std::string& number, Rng& rng) {
     default:
       return digits + upper;
   }
+}
+
+std::string Trimmed(const std::string& s) {
+  const std::size_t first = s.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
 std::string LegalFormVariant(const std::string& company, Rng& rng) {
@@ -516,7 +524,12 @@ TSampleRecord TSampleGenerator::Record(std::int64_t p) const {
       }
     }
   }
-  const std::string street = x.number.empty() ? x.street : x.street + " " + x.number;
+  std::string street = x.street;
+  if (!x.number.empty() && x.number[0] == '+') {
+    street += x.number.substr(1);
+  } else if (!x.number.empty()) {
+    street += " " + x.number;
+  }
   TSampleRecord out;
   out.entity = e + 1;
   const std::string nr = std::to_string(p + 1);
@@ -525,6 +538,8 @@ TSampleRecord TSampleGenerator::Record(std::int64_t p) const {
   } else {
     out.values = {nr, x.firma, x.vorname, x.nachname, street, x.plz, x.ort};
   }
+  // A fixed-width file cannot tell blanks at the end of a value from its padding.
+  for (std::string& value : out.values) value = Trimmed(value);
   return out;
 }
 
