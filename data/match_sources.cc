@@ -250,6 +250,21 @@ TConvertedSources PrepareMatchSources(const TMatchSources& sources, const TConve
     throw EUserError(Format("Der Ausgabeordner \"%s\" kann nicht angelegt werden.", out.c_str()));
   }
 
+  // Writing an engine file over a source that is still to be read would destroy it.
+  for (const char* name : {kMatchFile1, kMatchFile2, kSourceRowsFile}) {
+    const std::string target = JoinPath(NormalisePath(out), name);
+    for (const TSourceSpec* spec : {&sources.first, sources.second ? &*sources.second : nullptr}) {
+      if (spec == nullptr || spec->kind == TSourceKind::kOdbc) continue;
+      std::error_code same;
+      if (std::filesystem::equivalent(spec->file, target, same)) {
+        throw EUserError(Format("Die Eingabedatei %s läge im Ausgabeordner unter dem Namen %s und "
+                                "würde überschrieben. Bitte wählen Sie einen anderen "
+                                "Ausgabeordner.",
+                                spec->file.c_str(), name));
+      }
+    }
+  }
+
   TConvertedSources result;
   result.twoSources_ = opened.size() == 2;
   for (std::size_t i = 0; i < opened.size(); ++i) {

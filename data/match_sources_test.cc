@@ -336,6 +336,21 @@ TEST_F(MatchSourcesTest, SourceProblemsAreGermanMessages) {
   }
 }
 
+TEST_F(MatchSourcesTest, RefusesToWriteOverItsOwnSource) {
+  std::filesystem::create_directories(Out());
+  testing::WriteFile(Out() + "/Matchfile1.txt", "Name\nMeier\n");
+  TMatchSources sources = One(Csv(Out() + "/Matchfile1.txt"));
+  sources.fieldAssignments = {"Name=Nachname"};
+  TParamSet set = testing::ShippedParamSet("Privatadressen");
+  TConvertOptions options;
+  options.outputFolder = Out();
+  EXPECT_EQ(ErrorTextOf<EUserError>([&] { PrepareMatchSources(sources, options, set); }),
+            "Die Eingabedatei " + Out() + "/Matchfile1.txt läge im Ausgabeordner unter dem Namen "
+            "Matchfile1.txt und würde überschrieben. Bitte wählen Sie einen anderen "
+            "Ausgabeordner.");
+  EXPECT_EQ(ReadFile(Out() + "/Matchfile1.txt"), "Name\nMeier\n");
+}
+
 TEST(ResultCsvTest, SourcesWithDifferentColumnsShareTheColumnsOfOneName) {
   TempDir dir;
   testing::WriteFile(dir.File("a.csv"), "Name;Ort;Name\nMeier;\"Bonn; Beuel\";Hans\n");

@@ -1,10 +1,11 @@
 // veldrona-sample: writes realistic German address files with known duplicates.
 //
 //   veldrona-sample [--firmen] [--anzahl N] [--seed S] [--dubletten PROZENT] [--name NAME]
-//                   [--sqlite] [--daten ORDNER] [--plz DATEI] ZIELORDNER
+//                   [--formate LISTE] [--sqlite] [--daten ORDNER] [--plz DATEI] ZIELORDNER
 //
 // Writes NAME.csv (UTF-8), NAME_1252.csv (Windows-1252), NAME.txt (fixed width, code page 437)
-// with NAME_felder.txt and NAME.fls, NAME_wahrheit.csv (Nr;Entitaet) and with --sqlite NAME.db.
+// with NAME_felder.txt and NAME.fls, NAME_wahrheit.csv (Nr;Entitaet) and with --sqlite NAME.db
+// (table "adressen"); --formate chooses among csv, csv1252, fest, sqlite, wahrheit.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,7 +24,7 @@ constexpr int kUsage = 64;
   std::fputs(
       "Aufruf:\n"
       "  veldrona-sample [--firmen] [--anzahl N] [--seed S] [--dubletten PROZENT] [--name NAME]\n"
-      "                  [--sqlite] [--daten ORDNER] [--plz DATEI] ZIELORDNER\n"
+      "                  [--formate LISTE] [--sqlite] [--daten ORDNER] [--plz DATEI] ZIELORDNER\n"
       "  schreibt deutsche Beispieladressen mit bekannten Dubletten:\n"
       "  NAME.csv (UTF-8), NAME_1252.csv (Windows-1252), NAME.txt (feste Feldlängen, Codepage\n"
       "  437) mit NAME_felder.txt und NAME.fls, NAME_wahrheit.csv und mit --sqlite NAME.db\n"
@@ -31,7 +32,10 @@ constexpr int kUsage = 64;
       "  --anzahl N   Anzahl der Datensätze (Vorgabe 10000)\n"
       "  --seed S     Startwert des Zufalls (Vorgabe 1); gleicher Startwert, gleiche Dateien\n"
       "  --dubletten  Anteil der Personen oder Firmen mit Dubletten in Prozent (Vorgabe 20)\n"
-      "  --name NAME  Name der Dateien (Vorgabe stichprobe)\n",
+      "  --name NAME  Name der Dateien (Vorgabe stichprobe)\n"
+      "  --formate    durch Kommas getrennt: csv, csv1252, fest, sqlite, wahrheit\n"
+      "               (Vorgabe: csv,csv1252,fest,wahrheit)\n"
+      "  --sqlite     zusätzlich NAME.db mit der Tabelle adressen (für ODBC)\n",
       stderr);
   std::exit(kUsage);
 }
@@ -76,6 +80,26 @@ int main(int argc, char** argv) {
       files.baseName = value();
     } else if (a == "--sqlite") {
       files.sqlite = true;
+    } else if (a == "--formate") {
+      files.csvUtf8 = files.csv1252 = files.fixedWidth = files.sqlite = files.truth = false;
+      const std::string list = value() + ",";
+      for (std::size_t start = 0, end; (end = list.find(',', start)) != std::string::npos;
+           start = end + 1) {
+        const std::string format = list.substr(start, end - start);
+        if (format == "csv") {
+          files.csvUtf8 = true;
+        } else if (format == "csv1252") {
+          files.csv1252 = true;
+        } else if (format == "fest") {
+          files.fixedWidth = true;
+        } else if (format == "sqlite") {
+          files.sqlite = true;
+        } else if (format == "wahrheit") {
+          files.truth = true;
+        } else {
+          Usage("Unbekanntes Format \"" + format + "\" bei --formate.");
+        }
+      }
     } else if (a == "--daten") {
       dataFolder = value();
     } else if (a == "--plz") {
