@@ -257,10 +257,11 @@ TConvertedSources PrepareMatchSources(const TMatchSources& sources, const TConve
       if (spec == nullptr || spec->kind == TSourceKind::kOdbc) continue;
       std::error_code same;
       if (std::filesystem::equivalent(spec->file, target, same)) {
-        throw EUserError(Format("Die Eingabedatei %s läge im Ausgabeordner unter dem Namen %s und "
-                                "würde überschrieben. Bitte wählen Sie einen anderen "
-                                "Ausgabeordner.",
-                                spec->file.c_str(), name));
+        throw EUserError(
+            Format("Die Eingabedatei %s läge im Ausgabeordner unter dem Namen %s und "
+                   "würde überschrieben. Bitte wählen Sie einen anderen "
+                   "Ausgabeordner.",
+                   spec->file.c_str(), name));
       }
     }
   }

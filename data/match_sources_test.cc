@@ -151,7 +151,7 @@ TEST_F(MatchSourcesTest, EveryFormOfTheSampleGivesTheSameEngineInput) {
     expected.resize(static_cast<std::size_t>(lastNameLength), ' ');
     ASSERT_EQ(record.substr(static_cast<std::size_t>(lastName - 1), expected.size()), expected)
         << i;
-    char number[16];
+    char number[32];
     std::snprintf(number, sizeof number, "%010lld\r\n", static_cast<long long>(i + 1));
     ASSERT_EQ(record.substr(record.size() - 12), number) << i;
   }
@@ -345,9 +345,10 @@ TEST_F(MatchSourcesTest, RefusesToWriteOverItsOwnSource) {
   TConvertOptions options;
   options.outputFolder = Out();
   EXPECT_EQ(ErrorTextOf<EUserError>([&] { PrepareMatchSources(sources, options, set); }),
-            "Die Eingabedatei " + Out() + "/Matchfile1.txt läge im Ausgabeordner unter dem Namen "
-            "Matchfile1.txt und würde überschrieben. Bitte wählen Sie einen anderen "
-            "Ausgabeordner.");
+            "Die Eingabedatei " + Out() +
+                "/Matchfile1.txt läge im Ausgabeordner unter dem Namen "
+                "Matchfile1.txt und würde überschrieben. Bitte wählen Sie einen anderen "
+                "Ausgabeordner.");
   EXPECT_EQ(ReadFile(Out() + "/Matchfile1.txt"), "Name\nMeier\n");
 }
 

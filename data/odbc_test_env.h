@@ -3,6 +3,7 @@
 // the test program starts, before the driver manager is first used.
 #pragma once
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -38,6 +39,10 @@ class OdbcTestEnvironment {
     ini.close();
     setenv("ODBCSYSINI", (folder_ + "/sys").c_str(), 1);
     setenv("ODBCINI", (folder_ + "/odbc.ini").c_str(), 1);
+    // Keep the driver and the configuration library loaded until the end, so that the leak
+    // checker of the sanitizer build can name them (see the suppression in the tests).
+    dlopen(kOdbcDriver, RTLD_NOW | RTLD_NODELETE);
+    dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
   }
   ~OdbcTestEnvironment() {
     std::error_code ec;
