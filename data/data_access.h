@@ -31,7 +31,7 @@ class EDataAccess : public EUserError {
 };
 
 struct TFieldDesc {
-  std::string name;           // shown to the user, up to 255 bytes
+  std::string name;           // shown to the user, UTF-8, up to 255 bytes
   std::int32_t position = 0;  // 1-based column in the record; -1 for database fields
   std::int32_t length = 0;    // width in characters
   std::int32_t typ = -1;      // type code of the type table (data/field_types.h)

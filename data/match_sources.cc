@@ -144,6 +144,7 @@ void AssignTypes(std::vector<OpenedSource>& sources, const std::vector<std::stri
     return;
   }
   for (OpenedSource& s : sources) {
+    if (s.listTypes) continue;  // a field list's own types stay unless assigned anew
     for (TFieldDesc& d : s.descs) d.typ = kTypeIgnore;
   }
   for (const std::string& assignment : assignments) {

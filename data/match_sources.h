@@ -11,11 +11,12 @@
 // Field types: each assignment "COLUMN=TYPE" gives every column of that name (exactly, else
 // ignoring case) in either source the type, named as in the type table ("Name", "Vorname",
 // "Nachname", "Firma", "Strasse", "Strasse/Postfach", "Ort", "Postleitzahl", "Ident") or by its
-// code; several columns may share a type (street and house number both "Strasse"). Without
-// any assignment the fields of a fixed-width field list keep the types the list gives, and
-// where it gives none, as for CSV and ODBC columns, a column is typed by its name (the type
-// names, "Straße", "PLZ", "Hausnummer" as street, ignoring case). Columns without a type take
-// no part in matching but stay in the result.
+// code ("(Ignorieren)" or -1 takes a column out); several columns may share a type (street and
+// house number both "Strasse"). The fields of a fixed-width field list keep the types the list
+// gives unless assigned anew. Without any assignment, a source without such types has its
+// columns typed by their names (the type names, "Straße", "PLZ", "Hausnummer" as street,
+// ignoring case); with assignments only the assigned columns are typed. Columns without a type
+// take no part in matching but stay in the result.
 //
 // Code pages of text files: as given, else UTF-8 when the file is valid UTF-8 or has a byte-order
 // mark, else Windows-1252. A CSV file's separator: as given, else guessed from its first rows

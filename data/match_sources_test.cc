@@ -336,6 +336,29 @@ TEST_F(MatchSourcesTest, SourceProblemsAreGermanMessages) {
   }
 }
 
+TEST_F(MatchSourcesTest, AFieldListKeepsItsTypesAndAssignmentsAddToThem) {
+  testing::WriteFile(dir_.File("f.txt"), "Meier     Bonn \r\nMaier     Bonn \r\n");
+  testing::WriteFile(dir_.File("f_felder.txt"), "Name;1;10;Nachname\nOrt;11;5\n");
+  TSourceSpec fixed;
+  fixed.kind = TSourceKind::kFixed;
+  fixed.file = dir_.File("f.txt");
+  fixed.fieldList = dir_.File("f_felder.txt");
+  TParamSet set = testing::NewParamSet();
+  AssignParamPath(set, "Kriterien.Slots [1].Art des Slots=Name");
+  TConvertOptions options;
+  options.outputFolder = Out();
+  TMatchSources sources = One(fixed);
+  TConvertedSources converted = PrepareMatchSources(sources, options, set);
+  ASSERT_EQ(converted.Layout().size(), 1u);  // "Ort" has no type in the list
+  EXPECT_EQ(converted.Layout()[0].typ, 1002);
+  sources.fieldAssignments = {"Ort=Ort"};
+  converted = PrepareMatchSources(sources, options, set);
+  ASSERT_EQ(converted.Layout().size(), 2u);
+  EXPECT_EQ(converted.Layout()[1], (TExtFieldDesc{"Ort", 11, 5, 4000, 1, -2}));
+  EXPECT_EQ(ReadFile(converted.MatchFile(1)),
+            "Meier     Bonn 0000000001\r\nMaier     Bonn 0000000002\r\n");
+}
+
 TEST_F(MatchSourcesTest, RefusesToWriteOverItsOwnSource) {
   std::filesystem::create_directories(Out());
   testing::WriteFile(Out() + "/Matchfile1.txt", "Name\nMeier\n");
