@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,27 @@ std::vector<std::string> Persons(int count, unsigned seed) {
   const char* places[][2] = {{"10115", "Berlin"}, {"20095", "Hamburg"}, {"80331", "München"},
                              {"50667", "Köln"}};
   std::vector<std::string> out;
+  // Persons the set rightly takes for one are not drawn: one last name and initial in one
+  // street of one place ("P. Meier" is Peter and Petra; a house number alone does not part
+  // them), or one initial at one address (a changed last name).
+  std::set<std::string> taken;
   for (int i = 0; i < count; ++i) {
-    std::string first = firsts[rng() % 12], last = lasts[rng() % 13];
-    std::string street = std::string(streets[rng() % 6]) + " " + std::to_string(1 + rng() % 90);
-    const auto& place = places[rng() % 4];
+    std::string first, last, street;
+    const char* const* place = nullptr;
+    for (;;) {
+      first = firsts[rng() % 12];
+      last = lasts[rng() % 13];
+      const std::string streetName = streets[rng() % 6];
+      street = streetName + " " + std::to_string(1 + rng() % 90);
+      place = places[rng() % 4];
+      const std::string initial = first.substr(0, 1), at = std::string("|") + place[0];
+      if (taken.count(initial + "|" + last + "|" + streetName + at) == 0 &&
+          taken.count(initial + "|" + street + at) == 0) {
+        taken.insert(initial + "|" + last + "|" + streetName + at);
+        taken.insert(initial + "|" + street + at);
+        break;
+      }
+    }
     auto record = [&](const std::string& f, const std::string& l, const std::string& s) {
       return Field(f, 25) + Field(l, 30) + Field(s, 35) + Field(place[0], 5) +
              Field(place[1], 30) + "\r\n";

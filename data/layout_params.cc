@@ -197,9 +197,15 @@ void WriteLayoutToParams(TParamTVRecord& root, const TFieldTable& layout,
       }
     } else {  // "Text", "Normal": the fields of the type named like the slot, else by name
       const std::optional<std::int32_t> slotType = ParseFieldType(slotName);
+      // A slot named "Name" stands for the whole person name: first and last names as well.
+      const auto ofType = [&](std::int32_t typ) {
+        if (!slotType) return false;
+        if (*slotType == kTypeName) return typ >= kTypeName && typ < kTypeName + 1000;
+        return typ == *slotType;
+      };
       std::vector<const LayoutField*> chosen;
       for (const LayoutField& f : fields) {
-        if (IsTypedField(f.typ) && slotType && f.typ == *slotType) chosen.push_back(&f);
+        if (IsTypedField(f.typ) && ofType(f.typ)) chosen.push_back(&f);
       }
       if (chosen.empty()) {
         for (const LayoutField& f : fields) {

@@ -93,8 +93,9 @@ TEST_F(LayoutParamsTest, ASlotWithoutFieldsOfItsTypeStops) {
             "mindestens ein solches Feld in den Feldlisten an.");
 }
 
-// The shipped set for persons matches with "Normal" slots named after the name parts; they take
-// the fields of the type of their name, and the class key comes from the postal code.
+// The shipped set for persons matches with "Normal" slots named after the name parts: "Name"
+// takes every part of the person's name, "Vorname" the first name; the class key comes from
+// the postal code.
 TEST_F(LayoutParamsTest, ShippedPersonSetTakesTheLayout) {
   AssignShipped("Privatadressen");
   const std::vector<std::string> invalidBefore = InvalidPaths();
@@ -108,7 +109,8 @@ TEST_F(LayoutParamsTest, ShippedPersonSetTakesTheLayout) {
                                      {4, "PLZ", 64, 5, 5000},
                                      {5, "Ort", 69, 19, 4000}});
   WriteLayoutToParams(*set_.root, layout, 97);
-  EXPECT_EQ(Entries("Kriterien.Slots [1].Felder"), (std::vector<std::string>{"Nachname 19 15"}));
+  EXPECT_EQ(Entries("Kriterien.Slots [1].Felder"),
+            (std::vector<std::string>{"Vorname 1 18", "Nachname 19 15"}));
   EXPECT_EQ(Entries("Kriterien.Slots [2].Felder"), (std::vector<std::string>{"Vorname 1 18"}));
   EXPECT_EQ(Entries("Kriterien.Slots [3].Felder"), (std::vector<std::string>{"Stra\xC3\x9F"
                                                                              "e 34 26",

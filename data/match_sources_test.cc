@@ -142,8 +142,9 @@ TEST_F(MatchSourcesTest, EveryFormOfTheSampleGivesTheSameEngineInput) {
   Convert(One(forms[0].second));
   const std::int32_t length = std::stoi(Text("Satzaufbau.Datensatzlänge"));
   ASSERT_EQ(first.matchFile1.size(), static_cast<std::size_t>(kCount * length));
-  const std::int32_t lastName = std::stoi(Text("Kriterien.Slots [1].Felder [1].Position"));
-  const std::int32_t lastNameLength = std::stoi(Text("Kriterien.Slots [1].Felder [1].Länge"));
+  // The "Name" slot holds first and last name, in this order.
+  const std::int32_t lastName = std::stoi(Text("Kriterien.Slots [1].Felder [2].Position"));
+  const std::int32_t lastNameLength = std::stoi(Text("Kriterien.Slots [1].Felder [2].Länge"));
   for (std::int64_t i = 0; i < kCount; ++i) {
     const std::string record = first.matchFile1.substr(static_cast<std::size_t>(i * length),
                                                        static_cast<std::size_t>(length));
