@@ -25,9 +25,11 @@ TConsoleFrontEnd::~TConsoleFrontEnd() {
 void TConsoleFrontEnd::Print(std::FILE* out, std::string_view text) {
   ClearProgress();
   const std::string t = TerminalText(text);
-  std::fwrite(t.data(), 1, t.size(), out);
-  std::fputc('\n', out);
-  std::fflush(out);
+  if (out != nullptr) {
+    std::fwrite(t.data(), 1, t.size(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
+  }
   if (journal_ != nullptr) {
     std::fwrite(t.data(), 1, t.size(), journal_);
     std::fputc('\n', journal_);
@@ -59,7 +61,8 @@ int TConsoleFrontEnd::Message(MessageKind kind, std::string_view text) {
     default:
       break;
   }
-  if (!quiet_) Print(stdout, text);
+  // Quiet keeps the console to errors and results; the journal file still gets everything.
+  Print(quiet_ ? nullptr : stdout, text);
   return 1;
 }
 

@@ -280,6 +280,7 @@ int Run(const Options& o) {
     try {
       TConvertOptions convert;
       convert.outputFolder = NormalisePath(o.outputFolder);
+      convert.keepSourceRows = !o.resultCsv.empty();
       converted.emplace(PrepareMatchSources(o.sources, convert, set));
     } catch (const std::exception& e) {
       std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());

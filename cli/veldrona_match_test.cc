@@ -139,6 +139,10 @@ TEST_F(VeldronaMatchTest, PrivateAddressesEveryRecordLeavesOnceAndAllOutputsAreW
   EXPECT_GE(duplicates, 70);
   EXPECT_LE(duplicates, 80);
   EXPECT_NE(r.out.find("Single: " + std::to_string(singles)), std::string::npos);
+  EXPECT_EQ(r.out.find("Matching..."), std::string::npos) << "quiet keeps the console short";
+  const std::string journal = testing::ReadFile(dir_.File("privat.log"));
+  EXPECT_NE(journal.find("Matching..."), std::string::npos) << "the journal file gets everything";
+  EXPECT_NE(journal.find("Vergleiche:"), std::string::npos);
   const std::string list = testing::ReadFile(dir_.File("privat.lst"));
   EXPECT_EQ(list.size() % 131, 0u) << "list lines of 6 + 125 bytes";
   EXPECT_NE(ToUtf8(testing::ReadFile(dir_.File("privat.dat")), CodePage::k437).find("Netto-Anteil"),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "data/csv_access.h"
 #include "data/field_types.h"
@@ -281,8 +282,11 @@ TConvertedSources PrepareMatchSources(const TMatchSources& sources, const TConve
   converter.OutputFile1 = JoinPath(NormalisePath(out), kMatchFile1);
   converter.OutputFile2 = JoinPath(NormalisePath(out), kMatchFile2);
   converter.SetRecordNumberWidth(kRecordNumberWidth);
-  TSourceRowStore rows(JoinPath(NormalisePath(out), kSourceRowsFile));
-  converter.SetRowSink(&rows);
+  std::optional<TSourceRowStore> rows;
+  if (options.keepSourceRows) {
+    rows.emplace(JoinPath(NormalisePath(out), kSourceRowsFile));
+    converter.SetRowSink(&*rows);
+  }
   TDataAccess* second = opened.size() == 2 ? opened[1].access.get() : nullptr;
   // The steps of TDataConverter::Execute, with the parameter set adapted (on a copy) before
   // the files are written: a set that cannot take the layout stops before the long part.
@@ -311,8 +315,10 @@ TConvertedSources PrepareMatchSources(const TMatchSources& sources, const TConve
 
   converter.WriteFile(opened[0].access.get(), 0);
   converter.WriteFile(second, 1);
-  rows.Finish();
-  result.rowsFile_ = rows.FileName();
+  if (rows) {
+    rows->Finish();
+    result.rowsFile_ = rows->FileName();
+  }
   for (std::size_t i = 0; i < opened.size(); ++i) {
     result.count_[i] = converter.WrittenRecords(static_cast<int>(i));
     result.journal_.push_back(

@@ -62,6 +62,9 @@ struct TMatchSources {
 struct TConvertOptions {
   std::string outputFolder;  // created when missing; receives Matchfile1.txt, Matchfile2.txt
   std::string tablesFolder;  // "Tabellenpfad"; empty: the product's Tables folder if found
+  // Keep every source row as read (Quellzeilen.tmp) for the result CSV; without it a run of
+  // millions of records saves writing the whole input once more.
+  bool keepSourceRows = true;
 };
 
 // Where an engine record came from.

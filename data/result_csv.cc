@@ -71,6 +71,7 @@ void WriteResultCsv(const std::string& fileName, const TConvertedSources& source
   line += "\r\n";
   file.WriteText(line);
 
+  if (sources.RowsFile().empty()) Fatal("result CSV without the kept source rows");
   TSourceRowReader rows(sources.RowsFile());
   std::vector<std::string> values, cells(plan.names.size());
   for (std::int64_t i = 0; i < sources.RecordCount(); ++i) {

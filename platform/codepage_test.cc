@@ -51,6 +51,29 @@ TEST(CodePageTest, Utf8ValidatorRejectsOverlongsSurrogatesAndCutSequences) {
   EXPECT_FALSE(IsValidUtf8("\xf4\x90\x80\x80"));  // above U+10FFFF
 }
 
+TEST(CodePageTest, Utf8ValidatorFindsAFaultAtEveryPlaceInLongAsciiRuns) {
+  // Oracle: character by character decoding, which knows nothing of the ASCII runs.
+  const auto decodedWhole = [](std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+      if (!DecodeUtf8(text, pos)) return false;
+    }
+    return true;
+  };
+  const char* pieces[] = {"\xc3\xbc", "\xe2\x82\xac", "\xfc", "\xc3", "\xe2\x82", "\xc0\xaf", "\x80"};
+  for (const char* piece : pieces) {
+    for (std::size_t at = 0; at <= 20; ++at) {
+      for (std::size_t after : {0, 1, 7, 8, 9}) {
+        const std::string text = std::string(at, 'a') + piece + std::string(after, 'b');
+        SCOPED_TRACE(testing::Message() << "piece " << piece << " at " << at << " +" << after);
+        EXPECT_EQ(IsValidUtf8(text), decodedWhole(text));
+      }
+    }
+  }
+  EXPECT_TRUE(IsValidUtf8(std::string(1000, 'x')));
+  EXPECT_TRUE(IsValidUtf8(""));
+}
+
 TEST(CodePageTest, UpperCaseTableFoldsAccentsOnlyWhereTheEngineDoes) {
   EXPECT_EQ(UpperCase437(std::string_view("m\x81ller \x84 \x94 \x82\x8a \xa4 \xe1 123")),
             "M\x9aLLER \x8e \x99 EE \xa5 \xe1 123");
