@@ -1,5 +1,8 @@
 #include "engine/runtime/heap.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <new>
@@ -20,6 +23,18 @@ struct TMemoryHeap::Block {
 namespace {
 constexpr std::align_val_t kAlign{static_cast<std::size_t>(kAllocAlignment)};
 constexpr std::int64_t kLargestBlock = std::numeric_limits<std::int64_t>::max() / 2;
+
+// A task's arena is hundreds of megabytes that the sort tree touches page by page; in pages of
+// 2 MB the first touch costs a fraction of the faults. Only a hint: where the system does not
+// offer large pages, nothing changes.
+constexpr std::uintptr_t kLargePage = 2 << 20;
+void AdviseLargePages(void* address, std::int64_t size) {
+  if (size < 8 * static_cast<std::int64_t>(kLargePage)) return;
+  const auto begin = reinterpret_cast<std::uintptr_t>(address);
+  const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
+  const std::uintptr_t last = (begin + static_cast<std::uintptr_t>(size)) & ~(kLargePage - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
 }  // namespace
 
 TMemoryHeap::~TMemoryHeap() {
@@ -42,6 +57,7 @@ void* TMemoryHeap::Alloc(std::int64_t size) {
   free_ -= size;
   auto* block = static_cast<Block*>(
       ::operator new(static_cast<std::size_t>(AlignUp(size)) + sizeof(Block), kAlign));
+  AdviseLargePages(block + 1, size);
   block->size = size;
   block->prev = nullptr;
   block->next = blocks_;
