@@ -98,6 +98,7 @@ void TMatch::OnCall(std::int32_t size, const void* tag, std::uint8_t* record) {
     classOpen_ = true;
     newest_ = nullptr;
     count_ = 0;
+    copies_.clear();
   }
   const std::int32_t bytes = std::max(size, outputLength_);
   auto* node = static_cast<Node*>(classLayer_->Alloc(CheckedAdd<std::int64_t>(sizeof(Node), bytes)));
@@ -185,12 +186,13 @@ std::int64_t TMatch::GroupSize(Node* rep, int group) const {
 }
 
 void TMatch::Replicate(Node* x, Node* y, int group) {
-  Node* start = y;
-  Node* n = start;
-  do {
-    if (n->original == x) return;
-    n = n->ring[1];
-  } while (n != start);
+  // Nothing to do when y's group already holds x itself (an original) or a copy made of x.
+  Node* const target = Find(y, 1);
+  if (x->original == x && Find(x, 1) == target) return;
+  std::vector<Node*>& copies = copies_[x];
+  for (Node* copy : copies) {
+    if (Find(copy, 1) == target) return;
+  }
   auto* replica = static_cast<Node*>(classLayer_->Alloc(sizeof(Node)));
   *replica = *x;
   replica->original = x;
@@ -199,6 +201,7 @@ void TMatch::Replicate(Node* x, Node* y, int group) {
   replica->ring[0] = replica->ring[1] = replica;
   replica->prev = newest_;
   newest_ = replica;
+  copies.push_back(replica);
   x->flags |= kReplicated;
   ++counters_.replicated;
   Union(y, replica, group);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/runtime/layers.h"
@@ -117,6 +118,9 @@ class TMatch : public TProcess {
   std::uint8_t* classKey_ = nullptr;
   std::int32_t classKeyLength_ = 0;
   bool classOpen_ = false;
+  // The replicas made of each node of the class, newest last: a node already in a group is
+  // found through its few copies instead of a walk around the whole group.
+  std::unordered_map<const Node*, std::vector<Node*>> copies_;
 
   // Output.
   std::int32_t outputLength_ = 0;
