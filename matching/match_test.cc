@@ -365,6 +365,18 @@ TEST_F(MatchTest, RecordJoiningTwoGroupsByReplicationIsListedTwiceAndOutputOnce)
   EXPECT_EQ(originals, 2) << "A and X in their own block";
   EXPECT_EQ(replicas, 2) << "A and X again in the block of B";
   EXPECT_EQ(out.counters.replicated, 2);
+
+  // B and C (both X2) form a group before X (no code) meets them: X is copied into it once,
+  // and its second meeting finds the copy already there.
+  const Outputs once = Run({Record("HANS MEIER", "10115", 1, ""), Record("HANS MEIER", "10115", 1, "X2"),
+                            Record("HANS MEIER", "10115", 1, "X2")});
+  EXPECT_EQ(once.single.size() + once.multi.size() + once.duplicates.size(), 3u);
+  EXPECT_EQ(once.counters.replicated, 1);
+  int copies = 0;
+  for (const std::string& line : once.list) {
+    if (line.size() > 3 && line[3] == 'R') ++copies;
+  }
+  EXPECT_EQ(copies, 1);
 }
 
 TEST_F(MatchTest, HeadLimitKeepsTheBestHeadsOfABlock) {
