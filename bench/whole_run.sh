@@ -6,10 +6,11 @@
 #   bench/whole_run.sh [--build DIR] [--work DIR] [--memory MB] [--seed S] [N ...]
 #
 # Defaults: build folder "build", work folder /tmp/veldrona-whole-run, 256 MB (the default of
-# veldrona-match), seed 11, N = 1000000 10000000. Prints one line per N: wall time and peak
-# memory (RSS) of the match and of sort, records per second, comparisons made, the ratio of the
-# match to sort, and the match's time per n·log2(n) relative to the first N (1.00 = grows as
-# n log n). The generated files are kept in the work folder (delete it afterwards).
+# veldrona-match), seed 11, N = 1000000 10000000. Prints one line per N: wall time, processor
+# time and peak memory (RSS) of the match and of sort, records per second, comparisons made, the
+# ratio of the match to sort (wall), and the match's time per n·log2(n) relative to the first N
+# (1.00 = grows as n log n). The generated files are kept in the work folder (delete it
+# afterwards).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,16 +38,18 @@ done
 par=$(realpath "$bin/Params/Privatadressen.par")
 mkdir -p "$work"
 
-# Runs a command under /usr/bin/time; sets wall (seconds) and rss (MB).
+# Runs a command under /usr/bin/time; sets wall and cpu (user + system, seconds) and rss (MB).
+# On a busy machine compare the processor times: the wall times then also count the others.
 measure() {
-  local stats=$work/time.txt
-  /usr/bin/time -o "$stats" -f "%e %M" "$@" >/dev/null
-  read -r wall rss_kb <"$stats"
+  local stats=$work/time.txt user system
+  /usr/bin/time -o "$stats" -f "%e %U %S %M" "$@" >/dev/null
+  read -r wall user system rss_kb <"$stats"
+  cpu=$(awk -v u="$user" -v s="$system" 'BEGIN {printf "%.2f", u + s}')
   rss=$((rss_kb / 1024))
 }
 
-printf '%-10s %9s %8s %11s %12s %9s %8s %7s %9s\n' Sätze Abgleich RSS Sätze/s Vergleiche \
-  sort RSS Faktor "n log n"
+printf '%-10s %9s %9s %8s %11s %12s %9s %9s %8s %7s %9s\n' Sätze Abgleich CPU RSS Sätze/s \
+  Vergleiche sort CPU RSS Faktor "n log n"
 first_unit=""
 for n in "${sizes[@]}"; do
   dir=$work/n$n
@@ -57,7 +60,7 @@ for n in "${sizes[@]}"; do
   # Columns of the generated CSV: Nr;Anrede;Titel;Vorname;Nachname;Straße;PLZ;Ort.
   measure env LC_ALL=C sort -t';' -k7,7 -k5,5 -S "${memory}M" -T "$dir" \
     -o "$dir/sortiert.csv" "$dir/stichprobe.csv"
-  sort_wall=$wall sort_rss=$rss
+  sort_wall=$wall sort_cpu=$cpu sort_rss=$rss
   rm -f "$dir/sortiert.csv"
 
   rm -rf "$dir/ergebnis"
@@ -69,8 +72,8 @@ for n in "${sizes[@]}"; do
 
   unit=$(awk -v t="$wall" -v n="$n" 'BEGIN {printf "%.6g", t / (n * log(n) / log(2))}')
   [[ -n $first_unit ]] || first_unit=$unit
-  awk -v n="$n" -v t="$wall" -v r="$rss" -v c="$comparisons" -v st="$sort_wall" \
-    -v sr="$sort_rss" -v u="$unit" -v u0="$first_unit" 'BEGIN {
-      printf "%-10d %8.2fs %6dMB %11.0f %12s %8.2fs %6dMB %7.2f %9.2f\n",
-             n, t, r, n / t, c, st, sr, t / st, u / u0 }'
+  awk -v n="$n" -v t="$wall" -v p="$cpu" -v r="$rss" -v c="$comparisons" -v st="$sort_wall" \
+    -v sp="$sort_cpu" -v sr="$sort_rss" -v u="$unit" -v u0="$first_unit" 'BEGIN {
+      printf "%-10d %8.2fs %8.2fs %6dMB %11.0f %12s %8.2fs %8.2fs %6dMB %7.2f %9.2f\n",
+             n, t, p, r, n / t, c, st, sp, sr, t / st, u / u0 }'
 done
