@@ -1,17 +1,19 @@
 // veldrona-match: the product's main job without a window, for servers, scripts and scheduled
 // runs. Runs the match task a parameter set describes and prints its journal.
 //
-//   veldrona-match PARAMS.PAR [--stepwise] [--memory MB] [--out DIR] [--quiet]
+//   veldrona-match [--stepwise] [--memory MB] [--out DIR] [--quiet] [--] PARAMS.PAR
 //   veldrona-match --params SET.PAR --source FILE [--separator C] [--codepage CP] [--no-header]
 //                  [--fixed FIELDLIST] [--source2 FILE ... | --odbc2 CONN --sql SQL] [--dark2]
 //                  [--odbc CONN --sql SQL] [--field COLUMN=TYPE]... --out DIR
 //                  [--result-csv FILE] [--quiet] [--memory MB]
+// After "--" an argument is the parameter set's file name even when it begins with a dash.
 // The second form converts the user's sources as the wizard would (Matchfile1.txt/2.txt in
 // the output folder), adapts the set to them and runs the match; --result-csv writes every input
 // row with what the match made of it.
 //
-// Exit codes: 0 "Fertig.", 1 stepwise stop after sorting, 2 parameter errors, 3 task error,
-// 64 usage.
+// Exit codes: 0 "Fertig.", 1 stepwise stop after sorting, 2 parameter errors, 3 task error
+// (also a file that cannot be read or written), 64 usage. Every error is one line
+// "Fehler: ..." on standard error (the parameter errors go to the journal).
 #include <unistd.h>
 
 #include <array>
@@ -26,9 +28,11 @@
 #include <vector>
 
 #include "cli/console_front_end.h"
+#include "engine/files/xan_file.h"
 #include "engine/pipeline/task_thread.h"
 #include "engine/runtime/file.h"
 #include "engine/runtime/memory_control.h"
+#include "engine/runtime/short_string.h"
 #include "engine/task/match_task.h"
 #include "params/match_schema.h"
 #include "params/param_assign.h"
@@ -65,7 +69,7 @@ struct Options {
   if (!problem.empty()) std::fprintf(stderr, "Fehler: %s\n", problem.c_str());
   std::fputs(
       "Aufruf:\n"
-      "  veldrona-match PARAMETER.PAR [--stepwise] [--memory MB] [--out ORDNER] [--quiet]\n"
+      "  veldrona-match [--stepwise] [--memory MB] [--out ORDNER] [--quiet] [--] PARAMETER.PAR\n"
       "      führt den Abgleich aus, den der Parametersatz beschreibt\n"
       "  --stepwise  stufenweise: nach dem Sortieren anhalten, beim nächsten Start abgleichen\n"
       "  --memory MB Arbeitsspeicher zum Sortieren in MB\n"
@@ -83,8 +87,15 @@ struct Options {
 Options Parse(int argc, char** argv) {
   Options o;
   TSourceSpec* current = nullptr;  // the source the source options apply to
+  bool optionsEnd = false;         // after "--" every argument is a file name
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
+    if (optionsEnd || a == "--") {
+      if (optionsEnd && !o.parameterFile.empty()) Usage("Nur ein Parametersatz kann angegeben werden.");
+      if (optionsEnd) o.parameterFile = a;
+      optionsEnd = true;
+      continue;
+    }
     auto value = [&]() -> std::string {
       if (i + 1 >= argc) Usage("Zu " + a + " fehlt der Wert.");
       return argv[++i];
@@ -185,15 +196,28 @@ void SetMemory(const Options& o) {
   m.questionThreshold = kTaskHeapBudget;
 }
 
+// The whole file; a file that cannot be read is an error (never an empty result).
 std::string ReadWholeFile(const std::string& name) {
-  std::FILE* f = std::fopen(name.c_str(), "rb");
-  if (f == nullptr) return {};
-  std::string out;
-  char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
-  std::fclose(f);
+  TXanBufferedFile file(name);
+  file.SetBufferSize(1 << 20);
+  file.Open(kXanRead | kXanSequential);
+  std::string out = file.ReadText(file.Size());
+  file.Close();
   return out;
+}
+
+// The result CSV under a temporary name beside its own, renamed when it is complete; a result
+// CSV of an earlier run stays as it was when writing fails.
+void WriteResultCsvWhole(const std::string& fileName, const TConvertedSources& converted,
+                         const std::vector<TResultRecord>& results) {
+  const std::string unfinished = fileName + kUnfinishedFileSuffix;
+  try {
+    WriteResultCsv(unfinished, converted, results);
+    RenameOrRaise(unfinished, fileName);
+  } catch (...) {
+    std::remove(unfinished.c_str());
+    throw;
+  }
 }
 
 // A set that leaves a base path empty gets what a user of the command line expects: the input
@@ -271,6 +295,10 @@ int Run(const Options& o) {
       AssignParamPath(set, "Pfade.Ausgabepfad=" + NormalisePath(o.outputFolder) + "/");
     }
     FillEmptyPaths(set, o.parameterFile);
+  } catch (const EInOutError& e) {
+    // A parameter file that cannot be read is a failure of the run, not an error of the set.
+    std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
+    return 3;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
     return 2;
@@ -344,7 +372,7 @@ int Run(const Options& o) {
                   count("Output Multi"), count("Dubletten"));
       if (converted && !o.resultCsv.empty()) {
         try {
-          WriteResultCsv(o.resultCsv, *converted, ResultsFromList(facts, *converted));
+          WriteResultCsvWhole(o.resultCsv, *converted, ResultsFromList(facts, *converted));
         } catch (const std::exception& e) {
           std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
           return 3;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,29 @@ namespace vld {
 FileFaults& FileFaultInjection() {
   static FileFaults faults;
   return faults;
+}
+
+int InjectReadFault() {
+  FileFaults& faults = FileFaultInjection();
+  if (++faults.reads != faults.failReadAt) return 0;
+  faults.injected = true;
+  return EIO;
+}
+
+int InjectWriteFault(std::int64_t count, std::int64_t& allowed) {
+  FileFaults& faults = FileFaultInjection();
+  allowed = count;
+  if (++faults.writes == faults.failWriteAt) {
+    faults.injected = true;
+    allowed = 0;
+    return EIO;
+  }
+  if (faults.diskFullAfter >= 0) {
+    allowed = std::min(count, faults.diskFullAfter);
+    faults.diskFullAfter -= allowed;
+    if (allowed < count) faults.injected = true;
+  }
+  return 0;
 }
 
 void ConfigureFileFaultsFromEnvironment() {
@@ -50,6 +74,8 @@ std::string GermanReason(int error) {
       return "die Datei wird zu groß";
     case ENAMETOOLONG:
       return "der Dateiname ist zu lang";
+    case EEXIST:
+      return "die Datei gibt es schon";
     case EIO:
       return "Ein-/Ausgabefehler des Datenträgers";
     case 0:
@@ -125,11 +151,7 @@ void TFile::Close() {
 void TFile::ReadBlock(void* address, std::int64_t count) {
   if (count <= 0) return;
   if (!IsOpen()) Raise("Lesen", EBADF);
-  FileFaults& faults = FileFaultInjection();
-  if (++faults.reads == faults.failReadAt) {
-    faults.injected = true;
-    Raise("Lesen", EIO);
-  }
+  if (const int fault = InjectReadFault()) Raise("Lesen", fault);
   auto* out = static_cast<std::uint8_t*>(address);
   std::int64_t done = 0;
   while (done < count) {
@@ -148,13 +170,8 @@ void TFile::ReadBlock(void* address, std::int64_t count) {
 void TFile::WriteBlock(const void* address, std::int64_t count) {
   if (count <= 0) return;
   if (!IsOpen()) Raise("Schreiben", EBADF);
-  FileFaults& faults = FileFaultInjection();
-  if (++faults.writes == faults.failWriteAt) {
-    faults.injected = true;
-    Raise("Schreiben", EIO);
-  }
   std::int64_t allowed = count;
-  if (faults.diskFullAfter >= 0 && faults.diskFullAfter < count) allowed = faults.diskFullAfter;
+  if (const int fault = InjectWriteFault(count, allowed)) Raise("Schreiben", fault);
   const auto* in = static_cast<const std::uint8_t*>(address);
   std::int64_t done = 0;
   while (done < allowed) {
@@ -167,13 +184,7 @@ void TFile::WriteBlock(const void* address, std::int64_t count) {
     done += n;
   }
   position_ += done;
-  if (faults.diskFullAfter >= 0) {
-    faults.diskFullAfter -= done;
-    if (done < count) {
-      faults.injected = true;
-      Raise("Schreiben", ENOSPC);
-    }
-  }
+  if (done < count) Raise("Schreiben", ENOSPC);
 }
 
 std::int64_t TFile::Size() const {

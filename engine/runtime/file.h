@@ -81,6 +81,14 @@ struct FileFaults {
 };
 FileFaults& FileFaultInjection();
 
+// One read of either file layer: counts it and returns the error number of an injected failure
+// (0: none).
+int InjectReadFault();
+// One write of `count` bytes of either file layer: counts it and returns the error number of an
+// injected failure (0: none); `allowed` receives the bytes the disk still takes (less than
+// `count` when the simulated disk is full, and the write must then fail with ENOSPC).
+int InjectWriteFault(std::int64_t count, std::int64_t& allowed);
+
 // Reads VELDRONA_FAIL_READ, VELDRONA_FAIL_WRITE and VELDRONA_DISK_FULL_AFTER from the
 // environment (command-line programs call this once at start).
 void ConfigureFileFaultsFromEnvironment();
