@@ -83,7 +83,7 @@ void TDataConverter::BuildLayout(TDataAccess& src1, TDataAccess* src2) {
 }
 
 void TDataConverter::WriteFile(TDataAccess* src, int which) {
-  if (which != 0 && which != 1) Fatal("TDataConverter.WriteFile: no such output");
+  if (which != 0 && which != 1) throw EUserError("invalid option");
   if (src == nullptr) return;
   TXanBufferedFile file(which == 0 ? OutputFile1 : OutputFile2);
   file.SetBufferSize(1 << 20);
