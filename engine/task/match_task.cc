@@ -61,11 +61,16 @@ TaskResult TMatchTask::Run() {
   TMemoryLayer* task = PushLayer(memory_->MainLayer());
   MemoryReport("Programm", task->Available());
 
+  // The line before the first error comes once, whether the loader sends it itself or not.
+  constexpr const char* kErrorsHeader = "Fehler in den Parametern:";
   bool headerWritten = false;
   const ParameterMessageSink messages = [&](bool isError, const std::string& text) {
     if (isError && !headerWritten) {
-      Information("Fehler in den Parametern:");
+      Information(kErrorsHeader);
       headerWritten = true;
+      if (text == kErrorsHeader) return;
+    } else if (isError && text == kErrorsHeader) {
+      return;
     }
     Information(text);
   };
