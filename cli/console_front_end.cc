@@ -59,7 +59,9 @@ int TConsoleFrontEnd::Message(MessageKind kind, std::string_view text) {
     default:
       break;
   }
-  if (!quiet_) Print(stdout, text);
+  // Quiet runs still say why the parameter set cannot run: the errors of the check.
+  const bool parameterError = text.rfind("! ", 0) == 0 || text == "Fehler in den Parametern:";
+  if (!quiet_ || parameterError) Print(stdout, text);
   return 1;
 }
 

@@ -206,19 +206,7 @@ std::string ReadWholeFile(const std::string& name) {
   return out;
 }
 
-// The result CSV under a temporary name beside its own, renamed when it is complete; a result
-// CSV of an earlier run stays as it was when writing fails.
-void WriteResultCsvWhole(const std::string& fileName, const TConvertedSources& converted,
-                         const std::vector<TResultRecord>& results) {
-  const std::string unfinished = fileName + kUnfinishedFileSuffix;
-  try {
-    WriteResultCsv(unfinished, converted, results);
-    RenameOrRaise(unfinished, fileName);
-  } catch (...) {
-    std::remove(unfinished.c_str());
-    throw;
-  }
-}
+
 
 // A set that leaves a base path empty gets what a user of the command line expects: the input
 // and output in the current folder, the tables of the installed product.
@@ -341,6 +329,18 @@ int Run(const Options& o) {
     }
     return loaded;
   };
+  // The result CSV is written by the task before its outputs take their final names, under a
+  // temporary name of its own that becomes final when the task has succeeded: a run that fails
+  // anywhere leaves neither new outputs nor a new result CSV, and older ones as they were.
+  const std::string unfinishedCsv = o.resultCsv.empty() ? "" : o.resultCsv + kUnfinishedFileSuffix;
+  bool csvWritten = false;
+  if (converted && !o.resultCsv.empty()) {
+    options.beforeCommit = [&](const std::string& listFile) {
+      facts.listFile = listFile;
+      WriteResultCsv(unfinishedCsv, *converted, ResultsFromList(facts, *converted));
+      csvWritten = true;
+    };
+  }
   TMatchTask task(std::move(options));
   TConsoleFrontEnd front(o.quiet);
   TTaskThread thread(front, [&] { return task.Run(); }, [&] { task.Release(); });
@@ -366,18 +366,21 @@ int Run(const Options& o) {
     auto it = counts.find(name);
     return it == counts.end() ? 0LL : static_cast<long long>(it->second);
   };
+  if (csvWritten && result == TaskResult::kDone) {
+    try {
+      RenameOrRaise(unfinishedCsv, o.resultCsv);
+    } catch (const std::exception& e) {
+      std::remove(unfinishedCsv.c_str());
+      std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
+      return 3;
+    }
+  } else if (!unfinishedCsv.empty()) {
+    std::remove(unfinishedCsv.c_str());
+  }
   switch (result) {
     case TaskResult::kDone:
       std::printf("Single: %lld, Multi: %lld, Dubletten: %lld\n", count("Output Single"),
                   count("Output Multi"), count("Dubletten"));
-      if (converted && !o.resultCsv.empty()) {
-        try {
-          WriteResultCsvWhole(o.resultCsv, *converted, ResultsFromList(facts, *converted));
-        } catch (const std::exception& e) {
-          std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
-          return 3;
-        }
-      }
       return 0;
     case TaskResult::kStepDone:
       return 1;

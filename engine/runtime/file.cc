@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -43,8 +44,28 @@ int InjectWriteFault(std::int64_t count, std::int64_t& allowed) {
   return 0;
 }
 
+namespace {
+std::string& FaultReportFile() {
+  static std::string name;
+  return name;
+}
+
+void WriteFaultReport() {
+  const FileFaults& f = FileFaultInjection();
+  if (std::FILE* out = std::fopen(FaultReportFile().c_str(), "w")) {
+    std::fprintf(out, "%lld %lld %d\n", static_cast<long long>(f.reads),
+                 static_cast<long long>(f.writes), f.injected ? 1 : 0);
+    std::fclose(out);
+  }
+}
+}  // namespace
+
 void ConfigureFileFaultsFromEnvironment() {
   FileFaults& f = FileFaultInjection();
+  if (const char* v = std::getenv("VELDRONA_FAULT_REPORT"); v != nullptr && *v != '\0') {
+    FaultReportFile() = v;
+    std::atexit(WriteFaultReport);
+  }
   if (const char* v = std::getenv("VELDRONA_FAIL_READ")) f.failReadAt = std::atoll(v);
   if (const char* v = std::getenv("VELDRONA_FAIL_WRITE")) f.failWriteAt = std::atoll(v);
   if (const char* v = std::getenv("VELDRONA_DISK_FULL_AFTER")) f.diskFullAfter = std::atoll(v);

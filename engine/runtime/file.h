@@ -90,7 +90,9 @@ int InjectReadFault();
 int InjectWriteFault(std::int64_t count, std::int64_t& allowed);
 
 // Reads VELDRONA_FAIL_READ, VELDRONA_FAIL_WRITE and VELDRONA_DISK_FULL_AFTER from the
-// environment (command-line programs call this once at start).
+// environment (command-line programs call this once at start). With VELDRONA_FAULT_REPORT=FILE
+// the program writes "reads writes injected" (injected 0 or 1) into FILE when it exits, so that
+// a test can tell a fault the program rightly tolerated from a run that met no fault.
 void ConfigureFileFaultsFromEnvironment();
 
 // German reason of a system error number ("Datei nicht gefunden", ...).

@@ -198,6 +198,7 @@ TaskResult TMatchTask::RunPhases(const TParameter& set, TMatchTables& tables, TM
       }
     }
   }
+  if (match && options_.beforeCommit) options_.beforeCommit(c.File(9));
   c.CommitOutputs();
   Free(phaseSet);
   return result;
