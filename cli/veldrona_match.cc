@@ -23,6 +23,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,6 +65,14 @@ struct Options {
   TMatchSources sources;
   std::string resultCsv;
 };
+
+// The error line of a failed run. The product's own errors carry their German sentence; memory
+// that the system refuses is said in German too.
+void PrintError(const std::exception& e) {
+  const std::string text =
+      dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? "Speicherraum erschöpft" : e.what();
+  std::fprintf(stderr, "Fehler: %s\n", TerminalText(text).c_str());
+}
 
 [[noreturn]] void Usage(const std::string& problem) {
   if (!problem.empty()) std::fprintf(stderr, "Fehler: %s\n", problem.c_str());
@@ -285,10 +294,10 @@ int Run(const Options& o) {
     FillEmptyPaths(set, o.parameterFile);
   } catch (const EInOutError& e) {
     // A parameter file that cannot be read is a failure of the run, not an error of the set.
-    std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
+    PrintError(e);
     return 3;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
+    PrintError(e);
     return 2;
   }
   std::optional<TConvertedSources> converted;
@@ -298,7 +307,7 @@ int Run(const Options& o) {
       convert.outputFolder = NormalisePath(o.outputFolder);
       converted.emplace(PrepareMatchSources(o.sources, convert, set));
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
+      PrintError(e);
       return 3;
     }
     if (!o.quiet) {
@@ -371,7 +380,7 @@ int Run(const Options& o) {
       RenameOrRaise(unfinishedCsv, o.resultCsv);
     } catch (const std::exception& e) {
       std::remove(unfinishedCsv.c_str());
-      std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
+      PrintError(e);
       return 3;
     }
   } else if (!unfinishedCsv.empty()) {
@@ -400,7 +409,7 @@ int main(int argc, char** argv) {
   try {
     return vld::Run(options);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Fehler: %s\n", vld::TerminalText(e.what()).c_str());
+    vld::PrintError(e);
     return 3;
   }
 }

@@ -33,8 +33,8 @@ struct Result {
 
 struct RunOptions {
   std::vector<std::pair<std::string, std::string>> environment;
-  std::string folder;                 // working folder; empty: the test's own
-  std::int64_t fileSizeLimit = -1;    // RLIMIT_FSIZE of the program; -1: none
+  std::string folder;               // working folder; empty: the test's own
+  std::int64_t fileSizeLimit = -1;  // RLIMIT_FSIZE of the program; -1: none
 };
 
 RunOptions WithVariable(const std::string& name, const std::string& value) {
@@ -58,8 +58,8 @@ Result Spawn(const std::string& program, const std::vector<std::string>& args,
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    const int err =
-        pipeEnds[1] >= 0 ? pipeEnds[1] : ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int err = pipeEnds[1] >= 0 ? pipeEnds[1]
+                                     : ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(120);
     for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
     if (!options.folder.empty() && ::chdir(options.folder.c_str()) != 0) ::_exit(121);
@@ -77,7 +77,8 @@ Result Spawn(const std::string& program, const std::vector<std::string>& args,
     ::close(pipeEnds[1]);
     char buffer[4096];
     ssize_t n;
-    while ((n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) r.err.append(buffer, static_cast<std::size_t>(n));
+    while ((n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0)
+      r.err.append(buffer, static_cast<std::size_t>(n));
     ::close(pipeEnds[0]);
   }
   int status = 0;
@@ -92,7 +93,8 @@ Result Spawn(const std::string& program, const std::vector<std::string>& args,
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
   std::map<std::string, std::string> out;
   for (const auto& e : fs::directory_iterator(folder)) {
-    if (e.is_regular_file()) out[e.path().filename().string()] = testing::ReadFile(e.path().string());
+    if (e.is_regular_file())
+      out[e.path().filename().string()] = testing::ReadFile(e.path().string());
   }
   return out;
 }
@@ -120,8 +122,8 @@ std::string PersonRecords() {
   };
   std::string all;
   for (const auto& p : persons) {
-    all += Field(p[0], 25) + Field(p[1], 30) + Field(p[2], 35) + Field(p[3], 5) +
-           Field(p[4], 30) + "\r\n";
+    all += Field(p[0], 25) + Field(p[1], 30) + Field(p[2], 35) + Field(p[3], 5) + Field(p[4], 30) +
+           "\r\n";
   }
   return all;
 }
@@ -281,9 +283,10 @@ TEST_F(VeldronaMatchRobustTest, EveryFileFaultOfARunFromACsvSourceFailsCleanly) 
   const std::string source = dir_.File("personen.csv");
   testing::WriteFile(source, PersonCsv());
   const std::string result = folder + "/ergebnis.csv";
-  const std::vector<std::string> args = {"--quiet", "--params", bin_ + "/Params/Privatadressen.par",
-                                         "--source", source, "--out", folder, "--result-csv",
-                                         result};
+  const std::vector<std::string> args = {
+      "--quiet",  "--params",     bin_ + "/Params/Privatadressen.par",
+      "--source", source,         "--out",
+      folder,     "--result-csv", result};
   const Result clean = Run("veldrona-match", args);
   ASSERT_EQ(clean.code, 0) << clean.out << clean.err;
   const auto outputs = Outputs(folder, {"ergebnis.csv", "Matchfile1.txt"});
@@ -320,7 +323,8 @@ TEST_F(VeldronaMatchRobustTest, AFullDiskEndsTheRunWithTheGermanMessage) {
         EXPECT_EQ(r.code, 3) << r.out << r.err;
         EXPECT_EQ(r.err.rfind("Fehler: ", 0), 0u) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
-        const char* reason = real ? "die Datei wird zu groß." : "kein Platz mehr auf dem Datenträger.";
+        const char* reason =
+            real ? "die Datei wird zu groß." : "kein Platz mehr auf dem Datenträger.";
         EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
         for (const char* output : kComparedOutputs) {
           EXPECT_FALSE(fs::exists(folder + "/" + output)) << output;
@@ -382,7 +386,8 @@ TEST_F(VeldronaMatchRobustTest, HostileCsvSourcesGiveTheirRowsOrAGermanMessageWi
   const std::string plain = "Eva;Koch;Am Markt 3;50667;Köln\n";
   const std::vector<std::string> plainValues = {"Eva", "Koch", "Am Markt 3", "50667", "Köln"};
   const std::string megabyte(1 << 20, 'x');
-  std::string wideHeader = "Vorname;Nachname;Strasse;PLZ;Ort", wideRow = "Eva;Koch;Am Markt 3;50667;Köln";
+  std::string wideHeader = "Vorname;Nachname;Strasse;PLZ;Ort",
+              wideRow = "Eva;Koch;Am Markt 3;50667;Köln";
   for (int i = 5; i < 10000; ++i) {
     wideHeader += ";k" + std::to_string(i);
     wideRow += ";v" + std::to_string(i);
@@ -404,7 +409,8 @@ TEST_F(VeldronaMatchRobustTest, HostileCsvSourcesGiveTheirRowsOrAGermanMessageWi
        {{"Hans", "Meier \"der Ältere\"", "Hauptstraße 1", "10115", "Berlin"}, plainValues},
        ""},
       {"line break in quotes",
-       header + "Hans;Meier;\"Hauptstraße 1\r\nHinterhaus\";10115;Berlin\r\nEva;Koch;Am Markt 3;50667;Köln\n",
+       header + "Hans;Meier;\"Hauptstraße 1\r\nHinterhaus\";10115;Berlin\r\nEva;Koch;Am Markt "
+                "3;50667;Köln\n",
        {{"Hans", "Meier", "Hauptstraße 1\r\nHinterhaus", "10115", "Berlin"},
         {"Eva", "Koch", "Am Markt 3", "50667", "Köln"}},
        ""},
@@ -417,7 +423,8 @@ TEST_F(VeldronaMatchRobustTest, HostileCsvSourcesGiveTheirRowsOrAGermanMessageWi
        {{"Jürgen", "Müller", "Lindenallee 12", "80331", "München"}, plainValues},
        ""},
       {"Windows-1252 without a mark",
-       header + "J\xFCrgen;M\xFCller;Lindenallee 12;80331;M\xFCnchen\nEva;Koch;Am Markt 3;50667;K\xF6ln\n",
+       header + "J\xFCrgen;M\xFCller;Lindenallee 12;80331;M\xFCnchen\nEva;Koch;Am Markt "
+                "3;50667;K\xF6ln\n",
        {{"Jürgen", "Müller", "Lindenallee 12", "80331", "München"}, plainValues},
        ""},
       {"line of one megabyte",
@@ -430,7 +437,9 @@ TEST_F(VeldronaMatchRobustTest, HostileCsvSourcesGiveTheirRowsOrAGermanMessageWi
        {},
        "Die Datei \"%s\" enthält in Zeile 3 ein Nullbyte; sie ist keine Textdatei."},
       {"invalid UTF-8 after a byte-order mark",
-       "\xEF\xBB\xBF" + header + "Hans;Meier;Hauptstraße 1;10115;Berlin\nEva;K\xF6" "ch;x;1;y\n",
+       "\xEF\xBB\xBF" + header +
+           "Hans;Meier;Hauptstraße 1;10115;Berlin\nEva;K\xF6"
+           "ch;x;1;y\n",
        {},
        "Die Datei \"%s\" ist in Zeile 3 nicht gültig in UTF-8 kodiert."},
       {"quote never closed",
@@ -443,7 +452,10 @@ TEST_F(VeldronaMatchRobustTest, HostileCsvSourcesGiveTheirRowsOrAGermanMessageWi
        {},
        "%s ist keine gültige CSV-Datei: Zeile 2 hat 4 Felder, erwartet werden 5."},
       {"empty file", "", {}, "Die Datei \"%s\" ist leer."},
-      {"header only", header, {}, "Die Datei \"%s\" enthält nur die Kopfzeile und keine Datensätze."},
+      {"header only",
+       header,
+       {},
+       "Die Datei \"%s\" enthält nur die Kopfzeile und keine Datensätze."},
   };
   int number = 0;
   for (const Case& c : cases) {
@@ -490,8 +502,9 @@ TEST_F(VeldronaMatchRobustTest, AnOutputNameWithAPathIsAParameterErrorAndNothing
   const std::string elsewhere = Folder("anderswo");
   testing::WriteFile(folder + "/Matchfile1.txt", PersonRecords());
   const std::string par = Set(folder);
-  const std::string names[] = {"../weg", elsewhere + "/weg", "~" + elsewhere + "/weg", "sub/weg",
-                               "sub\\weg", "..", "~A~weg"};
+  const std::string names[] = {"../weg",  elsewhere + "/weg", "~" + elsewhere + "/weg",
+                               "sub/weg", "sub\\weg",         "..",
+                               "~A~weg"};
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     ASSERT_EQ(Run("veldrona-params", {"set", par, "Ausgabedateien.Name=" + name}).code, 0);
@@ -514,7 +527,8 @@ TEST_F(VeldronaMatchRobustTest, AnOutputNameWithAPathIsAParameterErrorAndNothing
             0);
   const Result r = Run("veldrona-match", {par});
   EXPECT_EQ(r.code, 2) << r.out << r.err;
-  EXPECT_NE(r.out.find("\"../weg.lst\": '..' ist in Namen unzulässig."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"../weg.lst\": '..' ist in Namen unzulässig."), std::string::npos)
+      << r.out;
   EXPECT_FALSE(fs::exists(dir_.File("weg.lst")));
 }
 
@@ -551,9 +565,11 @@ TEST_F(VeldronaMatchRobustTest, AFailedRunKeepsTheCompleteOutputsOfTheRunBefore)
   const auto before = Snapshot(folder);
   // Other input: a failing run must not mix its outputs with the earlier ones.
   testing::WriteFile(folder + "/Matchfile1.txt", PersonRecords() + PersonRecords());
-  const Result r = Run("veldrona-match", {"--quiet", par}, WithVariable("VELDRONA_DISK_FULL_AFTER", "3000"));
+  const Result r =
+      Run("veldrona-match", {"--quiet", par}, WithVariable("VELDRONA_DISK_FULL_AFTER", "3000"));
   EXPECT_EQ(r.code, 3) << r.out << r.err;
-  for (const char* output : kComparedOutputs) EXPECT_EQ(testing::ReadFile(folder + "/" + output), before.at(output)) << output;
+  for (const char* output : kComparedOutputs)
+    EXPECT_EQ(testing::ReadFile(folder + "/" + output), before.at(output)) << output;
   EXPECT_EQ(testing::ReadFile(folder + "/privat.mpr"), before.at("privat.mpr"));
   for (const auto& e : fs::directory_iterator(folder)) {
     EXPECT_EQ(e.path().string().find(".unfertig"), std::string::npos) << e.path();
@@ -567,13 +583,15 @@ TEST_F(VeldronaMatchRobustTest, StepwiseRunsKeepTheirTemporaryFileAndWriteTheOut
   const Result first = Run("veldrona-match", {"--quiet", "--stepwise", par});
   EXPECT_EQ(first.code, 1) << first.out << first.err;
   EXPECT_TRUE(fs::exists(folder + "/privat2.tmp"));
-  for (const char* output : kComparedOutputs) EXPECT_FALSE(fs::exists(folder + "/" + output)) << output;
+  for (const char* output : kComparedOutputs)
+    EXPECT_FALSE(fs::exists(folder + "/" + output)) << output;
   // A failing matching step keeps the sorted file for the next start.
-  const Result failed =
-      Run("veldrona-match", {"--quiet", "--stepwise", par}, WithVariable("VELDRONA_DISK_FULL_AFTER", "0"));
+  const Result failed = Run("veldrona-match", {"--quiet", "--stepwise", par},
+                            WithVariable("VELDRONA_DISK_FULL_AFTER", "0"));
   EXPECT_EQ(failed.code, 3) << failed.out << failed.err;
   EXPECT_TRUE(fs::exists(folder + "/privat2.tmp"));
-  for (const char* output : kComparedOutputs) EXPECT_FALSE(fs::exists(folder + "/" + output)) << output;
+  for (const char* output : kComparedOutputs)
+    EXPECT_FALSE(fs::exists(folder + "/" + output)) << output;
   const Result second = Run("veldrona-match", {"--quiet", "--stepwise", par});
   EXPECT_EQ(second.code, 0) << second.out << second.err;
   EXPECT_FALSE(testing::ReadFile(folder + "/privat.dup").empty());

@@ -187,8 +187,8 @@ void WriteLayoutToParams(TParamTVRecord& root, const TFieldTable& layout,
     } else if (kind == "Name" || kind == "Straße" || kind == "Str/Postfach") {
       for (const LayoutField& f : fields) {
         const bool wanted = kind == "Name"     ? f.typ >= 1000 && f.typ < 2000
-                          : kind == "Straße" ? f.typ == 3000
-                                             : f.typ >= 3000 && f.typ < 4000;
+                            : kind == "Straße" ? f.typ == 3000
+                                               : f.typ >= 3000 && f.typ < 4000;
         if (!wanted) continue;
         take(ListOf(variant, "Felder"), f, "Felder");
         if (kind == "Str/Postfach") {

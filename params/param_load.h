@@ -34,9 +34,10 @@ inline constexpr const char* kParameterErrorsHeader = "Fehler in den Parametern:
 //      task's journal;
 //   3. the checked set is copied into `target` and the checking set freed.
 // The result's set and tables live in `target` (also when the check found errors: the counts
-// tell), except after the error of OutputNameError, which leaves the set empty. A value that does not fit its 16-bit field (possible only for a value read from a
-// file) raises the range error ERuntimeError "Fehler bei Bereichsprüfung"; an unreadable
-// "Datum-Text" raises EUserError "'%s' ist kein gültiges Datum".
+// tell), except after the error of OutputNameError, which leaves the set empty. A value that does
+// not fit its 16-bit field (possible only for a value read from a file) raises the range error
+// ERuntimeError "Fehler bei Bereichsprüfung"; an unreadable "Datum-Text" raises EUserError "'%s'
+// ist kein gültiges Datum".
 TLoadedParameters LoadMatchParameters(TMemorySpace& target, const TParamTVRecord& root,
                                       RunStart start, const ParameterMessageSink& messages,
                                       const JournalSink& journal);

@@ -56,7 +56,8 @@ void TXanBufferedFile::FreeBuffer() {
 }
 
 void TXanBufferedFile::FailLongLine() const {
-  throw EXanFileError(Format(kXanLineTooLong, FileName().c_str(), static_cast<int>(maxLineLength_)));
+  throw EXanFileError(
+      Format(kXanLineTooLong, FileName().c_str(), static_cast<int>(maxLineLength_)));
 }
 
 void TXanBufferedFile::Open(std::uint16_t flags) {

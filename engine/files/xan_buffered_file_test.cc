@@ -83,7 +83,10 @@ TEST(XanBufferedFileTest, AgreesWithAPlainModelUnderRandomTransfers) {
         std::string bytes(static_cast<std::size_t>(count), '\0');
         if (position + count > size) {
           EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadBytes(bytes.data(), count); }),
-                    count == 0 ? "" : "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
+                    count == 0
+                        ? ""
+                        : "Die Datei " + Quoted(name) +
+                              " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
         } else {
           file.ReadBytes(bytes.data(), count);
           EXPECT_EQ(bytes, model.substr(static_cast<std::size_t>(position), bytes.size()));
@@ -163,12 +166,14 @@ TEST(XanBufferedFileTest, ReadingPastTheEndFailsAndKeepsTheFileUsable) {
   TXanBufferedFile file(name);
   file.Open(kXanRead);
   file.SetPosition(4);
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadText(3); }),
-            "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
+  EXPECT_EQ(
+      ErrorTextOf<EXanFileError>([&] { file.ReadText(3); }),
+      "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
   EXPECT_EQ(file.Position(), 4);
   EXPECT_EQ(file.ReadText(2), "ef");
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadLine(); }),
-            "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
+  EXPECT_EQ(
+      ErrorTextOf<EXanFileError>([&] { file.ReadLine(); }),
+      "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
 }
 
 TEST(XanBufferedFileTest, AllLineEndingsGiveTheSameLines) {
@@ -302,8 +307,9 @@ TEST(XanBufferedFileTest, WritingBeyondTheEndGrowsAndSetSizeTruncates) {
   EXPECT_EQ(file.Position(), 5);
   EXPECT_TRUE(file.IsAtEnd());
   file.SetPosition(3);
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadText(3); }),
-            "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
+  EXPECT_EQ(
+      ErrorTextOf<EXanFileError>([&] { file.ReadText(3); }),
+      "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
   EXPECT_EQ(file.ReadText(2), "34");
   file.Close();
   EXPECT_EQ(ReadFile(name), "01234");

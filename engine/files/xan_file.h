@@ -61,7 +61,8 @@ inline constexpr const char* kXanCannotGetTime =
 inline constexpr const char* kXanLineBuffer =
     "Der Puffer der Datei \"%s\" ist kleiner als die größte Zeilenlänge.";
 // "Eine Zeile der Datei \"%s\" ist länger als %d Zeichen." (%d: MaxLineLength)
-inline constexpr const char* kXanLineTooLong = "Eine Zeile der Datei \"%s\" ist länger als %d Zeichen.";
+inline constexpr const char* kXanLineTooLong =
+    "Eine Zeile der Datei \"%s\" ist länger als %d Zeichen.";
 
 // Raised for every failure of the text-file layer; the text names the file.
 class EXanFileError : public EInOutError {

@@ -50,7 +50,8 @@ TEST(XanFileTest, RefusedOpenNamesTheFileAndTheReason) {
 
 TEST(XanFileTest, ErrorsAreInputOutputErrors) {
   TXanFile file;
-  EXPECT_EQ(ErrorTextOf<EInOutError>([&] { file.Position(); }), "Die Datei \"\" ist nicht geöffnet.");
+  EXPECT_EQ(ErrorTextOf<EInOutError>([&] { file.Position(); }),
+            "Die Datei \"\" ist nicht geöffnet.");
 }
 
 TEST(XanFileTest, CreationFollowsTheCreateAndAlwaysBits) {
@@ -81,7 +82,9 @@ TEST(XanFileTest, CreationFollowsTheCreateAndAlwaysBits) {
     const std::string error = ErrorTextOf<EXanFileError>([&] { file.Open(c.flags); });
     // Only "open existing" fails on a missing file, only "create new" on a present one.
     const std::string reason = c.exists ? "die Datei gibt es schon" : "Datei nicht gefunden";
-    EXPECT_EQ(error, c.opens ? "" : "Die Datei \"" + name + "\" kann nicht geöffnet werden: " + reason + ".");
+    EXPECT_EQ(
+        error,
+        c.opens ? "" : "Die Datei \"" + name + "\" kann nicht geöffnet werden: " + reason + ".");
     EXPECT_EQ(file.IsOpen(), c.opens);
     if (file.IsOpen()) file.Close();
     EXPECT_EQ(FileExistsNotDirectory(name), c.contentAfter != nullptr);
@@ -132,8 +135,9 @@ TEST(XanFileTest, ReadingPastTheEndFailsAndKeepsThePosition) {
   file.Open(kXanRead);
   file.SetPosition(5);
   char bytes[10];
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadBytes(bytes, 10); }),
-            "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
+  EXPECT_EQ(
+      ErrorTextOf<EXanFileError>([&] { file.ReadBytes(bytes, 10); }),
+      "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
   EXPECT_EQ(file.Position(), 5);
   file.ReadBytes(bytes, 5);
   EXPECT_EQ(std::string(bytes, 5), "56789");
@@ -212,7 +216,8 @@ TEST(XanFileTest, ADirectoryIsRefusedLikeAMissingFile) {
   TempDir dir;
   const std::string name = dir.path().string();
   TXanFile file(name);
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.Open(kXanRead); }), "Die Datei \"" + name + "\" kann nicht geöffnet werden: das ist ein Verzeichnis.");
+  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.Open(kXanRead); }),
+            "Die Datei \"" + name + "\" kann nicht geöffnet werden: das ist ein Verzeichnis.");
   EXPECT_FALSE(file.Exists());
   EXPECT_FALSE(FileExistsNotDirectory(name));
 }
