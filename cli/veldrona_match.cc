@@ -18,17 +18,19 @@
 
 #include <array>
 #include <atomic>
-#include <optional>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/console_front_end.h"
+#include "data/match_sources.h"
+#include "data/result_csv.h"
 #include "engine/files/xan_file.h"
 #include "engine/pipeline/task_thread.h"
 #include "engine/runtime/file.h"
@@ -40,8 +42,6 @@
 #include "params/param_file.h"
 #include "params/param_load.h"
 #include "params/param_path.h"
-#include "data/match_sources.h"
-#include "data/result_csv.h"
 #include "platform/errors.h"
 #include "platform/fatal.h"
 #include "platform/paths.h"
@@ -99,9 +99,12 @@ Options Parse(int argc, char** argv) {
   bool optionsEnd = false;         // after "--" every argument is a file name
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (optionsEnd || a == "--") {
-      if (optionsEnd && !o.parameterFile.empty()) Usage("Nur ein Parametersatz kann angegeben werden.");
-      if (optionsEnd) o.parameterFile = a;
+    if (optionsEnd) {
+      if (!o.parameterFile.empty()) Usage("Nur ein Parametersatz kann angegeben werden.");
+      o.parameterFile = a;
+      continue;
+    }
+    if (a == "--") {
       optionsEnd = true;
       continue;
     }
@@ -214,8 +217,6 @@ std::string ReadWholeFile(const std::string& name) {
   file.Close();
   return out;
 }
-
-
 
 // A set that leaves a base path empty gets what a user of the command line expects: the input
 // and output in the current folder, the tables of the installed product.

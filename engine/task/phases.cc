@@ -1,11 +1,11 @@
 #include "engine/task/phases.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <queue>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "engine/files/global.h"
 #include "engine/files/xan_file.h"
