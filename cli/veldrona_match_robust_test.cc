@@ -597,5 +597,26 @@ TEST_F(VeldronaMatchRobustTest, StepwiseRunsKeepTheirTemporaryFileAndWriteTheOut
   EXPECT_FALSE(testing::ReadFile(folder + "/privat.dup").empty());
 }
 
+TEST_F(VeldronaMatchRobustTest, ASortedOutputWithoutRecordsReplacesAnOlderOneWithAnEmptyFile) {
+  const std::string folder = Folder("sortiert");
+  // Two equal persons: one single (the head), one duplicate, no multiple record.
+  const std::string person = Field("Hans", 25) + Field("Meier", 30) + Field("Hauptstr. 1", 35) +
+                             Field("10115", 5) + Field("Berlin", 30) + "\r\n";
+  testing::WriteFile(folder + "/Matchfile1.txt", person + person);
+  const std::string par = Set(folder);
+  ASSERT_EQ(Run("veldrona-params", {"set", par, "Schaltwerk.Ausgabe sortieren=Ja",
+                                    "Satzaufbau.Sortierschlüssel Ausgabe [1].Position=26",
+                                    "Satzaufbau.Sortierschlüssel Ausgabe [1].Länge=30"})
+                .code,
+            0);
+  testing::WriteFile(folder + "/privat.mlt", "von einem früheren Lauf");
+  const Result r = Run("veldrona-match", {"--quiet", par});
+  ASSERT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_EQ(r.out, "Single: 1, Multi: 0, Dubletten: 1\n");
+  EXPECT_TRUE(fs::exists(folder + "/privat.mlt"));
+  EXPECT_EQ(testing::ReadFile(folder + "/privat.mlt"), "");
+  EXPECT_EQ(testing::ReadFile(folder + "/privat.out"), person);
+}
+
 }  // namespace
 }  // namespace vld
