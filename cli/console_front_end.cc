@@ -61,8 +61,10 @@ int TConsoleFrontEnd::Message(MessageKind kind, std::string_view text) {
     default:
       break;
   }
-  // Quiet keeps the console to errors and results; the journal file still gets everything.
-  Print(quiet_ ? nullptr : stdout, text);
+  // Quiet keeps the console to errors, results and the errors of the parameter check (why a set
+  // cannot run); the journal file still gets everything.
+  const bool parameterError = text.rfind("! ", 0) == 0 || text == "Fehler in den Parametern:";
+  Print(quiet_ && !parameterError ? nullptr : stdout, text);
   return 1;
 }
 

@@ -15,6 +15,7 @@ namespace vld {
 
 class TConsoleFrontEnd : public TTaskFrontEnd {
  public:
+  // `quiet`: only the error line and the errors of the parameter check are printed.
   explicit TConsoleFrontEnd(bool quiet);
   ~TConsoleFrontEnd() override;
 

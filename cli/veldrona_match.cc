@@ -1,42 +1,47 @@
 // veldrona-match: the product's main job without a window, for servers, scripts and scheduled
 // runs. Runs the match task a parameter set describes and prints its journal.
 //
-//   veldrona-match PARAMS.PAR [--stepwise] [--memory MB] [--out DIR] [--quiet]
+//   veldrona-match [--stepwise] [--memory MB] [--out DIR] [--quiet] [--] PARAMS.PAR
 //   veldrona-match --params SET.PAR --source FILE [--separator C] [--codepage CP] [--no-header]
 //                  [--fixed FIELDLIST] [--source2 FILE ... | --odbc2 CONN --sql SQL] [--dark2]
 //                  [--odbc CONN --sql SQL] [--field COLUMN=TYPE]... --out DIR
 //                  [--result-csv FILE] [--quiet] [--memory MB]
+// After "--" an argument is the parameter set's file name even when it begins with a dash.
 // The second form converts the user's sources as the wizard would (Matchfile1.txt/2.txt in
 // the output folder), adapts the set to them and runs the match; --result-csv writes every input
 // row with what the match made of it.
 //
-// Exit codes: 0 "Fertig.", 1 stepwise stop after sorting, 2 parameter errors, 3 task error,
-// 64 usage.
+// Exit codes: 0 "Fertig.", 1 stepwise stop after sorting, 2 parameter errors, 3 task error
+// (also a file that cannot be read or written), 64 usage. Every error is one line
+// "Fehler: ..." on standard error (the parameter errors go to the journal).
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
-#include <optional>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/console_front_end.h"
+#include "data/match_sources.h"
+#include "data/result_csv.h"
+#include "engine/files/xan_file.h"
 #include "engine/pipeline/task_thread.h"
 #include "engine/runtime/file.h"
 #include "engine/runtime/memory_control.h"
+#include "engine/runtime/short_string.h"
 #include "engine/task/match_task.h"
 #include "params/match_schema.h"
 #include "params/param_assign.h"
 #include "params/param_file.h"
 #include "params/param_load.h"
 #include "params/param_path.h"
-#include "data/match_sources.h"
-#include "data/result_csv.h"
 #include "platform/errors.h"
 #include "platform/fatal.h"
 #include "platform/paths.h"
@@ -61,11 +66,19 @@ struct Options {
   std::string resultCsv;
 };
 
+// The error line of a failed run. The product's own errors carry their German sentence; memory
+// that the system refuses is said in German too.
+void PrintError(const std::exception& e) {
+  const std::string text =
+      dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? "Speicherraum erschöpft" : e.what();
+  std::fprintf(stderr, "Fehler: %s\n", TerminalText(text).c_str());
+}
+
 [[noreturn]] void Usage(const std::string& problem) {
   if (!problem.empty()) std::fprintf(stderr, "Fehler: %s\n", problem.c_str());
   std::fputs(
       "Aufruf:\n"
-      "  veldrona-match PARAMETER.PAR [--stepwise] [--memory MB] [--out ORDNER] [--quiet]\n"
+      "  veldrona-match [--stepwise] [--memory MB] [--out ORDNER] [--quiet] [--] PARAMETER.PAR\n"
       "      führt den Abgleich aus, den der Parametersatz beschreibt\n"
       "  --stepwise  stufenweise: nach dem Sortieren anhalten, beim nächsten Start abgleichen\n"
       "  --memory MB Arbeitsspeicher zum Sortieren in MB\n"
@@ -83,8 +96,18 @@ struct Options {
 Options Parse(int argc, char** argv) {
   Options o;
   TSourceSpec* current = nullptr;  // the source the source options apply to
+  bool optionsEnd = false;         // after "--" every argument is a file name
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
+    if (optionsEnd) {
+      if (!o.parameterFile.empty()) Usage("Nur ein Parametersatz kann angegeben werden.");
+      o.parameterFile = a;
+      continue;
+    }
+    if (a == "--") {
+      optionsEnd = true;
+      continue;
+    }
     auto value = [&]() -> std::string {
       if (i + 1 >= argc) Usage("Zu " + a + " fehlt der Wert.");
       return argv[++i];
@@ -185,14 +208,13 @@ void SetMemory(const Options& o) {
   m.questionThreshold = kTaskHeapBudget;
 }
 
+// The whole file; a file that cannot be read is an error (never an empty result).
 std::string ReadWholeFile(const std::string& name) {
-  std::FILE* f = std::fopen(name.c_str(), "rb");
-  if (f == nullptr) return {};
-  std::string out;
-  char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
-  std::fclose(f);
+  TXanBufferedFile file(name);
+  file.SetBufferSize(1 << 20);
+  file.Open(kXanRead | kXanSequential);
+  std::string out = file.ReadText(file.Size());
+  file.Close();
   return out;
 }
 
@@ -271,8 +293,12 @@ int Run(const Options& o) {
       AssignParamPath(set, "Pfade.Ausgabepfad=" + NormalisePath(o.outputFolder) + "/");
     }
     FillEmptyPaths(set, o.parameterFile);
+  } catch (const EInOutError& e) {
+    // A parameter file that cannot be read is a failure of the run, not an error of the set.
+    PrintError(e);
+    return 3;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
+    PrintError(e);
     return 2;
   }
   std::optional<TConvertedSources> converted;
@@ -283,7 +309,7 @@ int Run(const Options& o) {
       convert.keepSourceRows = !o.resultCsv.empty();
       converted.emplace(PrepareMatchSources(o.sources, convert, set));
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
+      PrintError(e);
       return 3;
     }
     if (!o.quiet) {
@@ -314,6 +340,18 @@ int Run(const Options& o) {
     }
     return loaded;
   };
+  // The result CSV is written by the task before its outputs take their final names, under a
+  // temporary name of its own that becomes final when the task has succeeded: a run that fails
+  // anywhere leaves neither new outputs nor a new result CSV, and older ones as they were.
+  const std::string unfinishedCsv = o.resultCsv.empty() ? "" : o.resultCsv + kUnfinishedFileSuffix;
+  bool csvWritten = false;
+  if (converted && !o.resultCsv.empty()) {
+    options.beforeCommit = [&](const std::string& listFile) {
+      facts.listFile = listFile;
+      WriteResultCsv(unfinishedCsv, *converted, ResultsFromList(facts, *converted));
+      csvWritten = true;
+    };
+  }
   TMatchTask task(std::move(options));
   TConsoleFrontEnd front(o.quiet);
   TTaskThread thread(front, [&] { return task.Run(); }, [&] { task.Release(); });
@@ -339,18 +377,21 @@ int Run(const Options& o) {
     auto it = counts.find(name);
     return it == counts.end() ? 0LL : static_cast<long long>(it->second);
   };
+  if (csvWritten && result == TaskResult::kDone) {
+    try {
+      RenameOrRaise(unfinishedCsv, o.resultCsv);
+    } catch (const std::exception& e) {
+      std::remove(unfinishedCsv.c_str());
+      PrintError(e);
+      return 3;
+    }
+  } else if (!unfinishedCsv.empty()) {
+    std::remove(unfinishedCsv.c_str());
+  }
   switch (result) {
     case TaskResult::kDone:
       std::printf("Single: %lld, Multi: %lld, Dubletten: %lld\n", count("Output Single"),
                   count("Output Multi"), count("Dubletten"));
-      if (converted && !o.resultCsv.empty()) {
-        try {
-          WriteResultCsv(o.resultCsv, *converted, ResultsFromList(facts, *converted));
-        } catch (const std::exception& e) {
-          std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
-          return 3;
-        }
-      }
       return 0;
     case TaskResult::kStepDone:
       return 1;
@@ -370,7 +411,7 @@ int main(int argc, char** argv) {
   try {
     return vld::Run(options);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Fehler: %s\n", vld::TerminalText(e.what()).c_str());
+    vld::PrintError(e);
     return 3;
   }
 }

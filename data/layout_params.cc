@@ -161,6 +161,19 @@ void WriteLayoutToParams(TParamTVRecord& root, const TFieldTable& layout,
     TParamTreeValue& variant = *slot.Variant();
     const std::string slotName = As<TParamTVString>(MemberOf(variant, "Slot-Name")).Text();
     bool any = false;
+    // A slot's text (its fields joined by one separator each) holds at most 255 characters (a
+    // "Firma" slot 1024): wide fields (long values) are compared by their first characters,
+    // later fields by what is left.
+    const std::int32_t slotLimit = kind == "Firma" ? 1024 : 255;
+    std::int32_t slotUsed = 0;
+    const auto take = [&](TParamTVList& list, const LayoutField& f, const char* listName) {
+      const std::int32_t separator = slotUsed > 0 ? 1 : 0;
+      if (slotUsed + separator >= slotLimit) return;
+      LayoutField part = f;
+      part.length = std::min(f.length, slotLimit - slotUsed - separator);
+      slotUsed += part.length + separator;
+      Add(list, part, listName);
+    };
     if (kind == "Ident") {
       for (const LayoutField& f : fields) {
         if (f.typ < 5000 || f.typ >= 6000) continue;
@@ -168,16 +181,16 @@ void WriteLayoutToParams(TParamTVRecord& root, const TFieldTable& layout,
           Add(classKey, f, "Klassenschlüssel");
           classKeySet = true;
         }
-        Add(ListOf(variant, "Felder"), f, "Felder");
+        take(ListOf(variant, "Felder"), f, "Felder");
         any = true;
       }
     } else if (kind == "Name" || kind == "Straße" || kind == "Str/Postfach") {
       for (const LayoutField& f : fields) {
-        const bool take = kind == "Name"     ? f.typ >= 1000 && f.typ < 2000
-                          : kind == "Straße" ? f.typ == 3000
-                                             : f.typ >= 3000 && f.typ < 4000;
-        if (!take) continue;
-        Add(ListOf(variant, "Felder"), f, "Felder");
+        const bool wanted = kind == "Name"     ? f.typ >= 1000 && f.typ < 2000
+                            : kind == "Straße" ? f.typ == 3000
+                                               : f.typ >= 3000 && f.typ < 4000;
+        if (!wanted) continue;
+        take(ListOf(variant, "Felder"), f, "Felder");
         if (kind == "Str/Postfach") {
           SetInt(cityField, "Position", f.position);
           SetInt(cityField, "Länge", f.length);
@@ -187,9 +200,9 @@ void WriteLayoutToParams(TParamTVRecord& root, const TFieldTable& layout,
     } else if (kind == "Firma") {
       for (const LayoutField& f : fields) {
         if (f.typ >= 1000 && f.typ < 2000) {
-          Add(ListOf(variant, "AP Felder"), f, "AP Felder");
+          take(ListOf(variant, "AP Felder"), f, "AP Felder");
         } else if (f.typ >= 2000 && f.typ < 3000) {
-          Add(ListOf(variant, "Namensfelder"), f, "Namensfelder");
+          take(ListOf(variant, "Namensfelder"), f, "Namensfelder");
         } else {
           continue;
         }
@@ -213,7 +226,7 @@ void WriteLayoutToParams(TParamTVRecord& root, const TFieldTable& layout,
         }
       }
       if (chosen.empty()) NoFieldFor(slotName);
-      for (const LayoutField* f : chosen) Add(ListOf(variant, "Felder"), *f, "Felder");
+      for (const LayoutField* f : chosen) take(ListOf(variant, "Felder"), *f, "Felder");
       continue;
     }
     if (!any) NoFieldFor(kind);

@@ -20,6 +20,9 @@
 //  5. the first field of type 4000 becomes "Ortsfeld";
 //  6. when no "Ident" slot gave a class key, the first postal-code field (type 5000, else
 //     5001) becomes the class key, so that records are compared within their postal code.
+// A slot's text (its fields and a separator between two) holds at most 255 characters (a
+// "Firma" slot 1024): a field that would pass the limit enters with the characters left, later
+// fields not at all.
 // A field enters a list once (by position); entry names are the layout names made valid for a
 // parameter set (1 to 20 Windows-1252 characters) and unique within the layout. A list that
 // would exceed its maximum of entries raises a German message naming it.

@@ -12,6 +12,7 @@
 #include "data/plain_text_access.h"
 #include "data/source_rows.h"
 #include "data/text_source.h"
+#include "engine/runtime/short_string.h"
 #include "params/param_text.h"
 #include "params/pro_options.h"
 #include "platform/fatal.h"
@@ -278,9 +279,21 @@ TConvertedSources PrepareMatchSources(const TMatchSources& sources, const TConve
                                 ? "Eingabedatei wird in reduziertes Satzformat umgewandelt..."
                                 : "Eingabedateien werden in gemeinsames Satzformat geschrieben...");
 
+  // The engine input files are written under temporary names and take their own names only
+  // when the conversion is complete: a Matchfile that is there is whole, and one of an earlier
+  // run stays as it was when this conversion fails.
   TDataConverter converter;
-  converter.OutputFile1 = JoinPath(NormalisePath(out), kMatchFile1);
-  converter.OutputFile2 = JoinPath(NormalisePath(out), kMatchFile2);
+  const std::string matchFile1 = JoinPath(NormalisePath(out), kMatchFile1);
+  const std::string matchFile2 = JoinPath(NormalisePath(out), kMatchFile2);
+  converter.OutputFile1 = matchFile1 + kUnfinishedFileSuffix;
+  converter.OutputFile2 = matchFile2 + kUnfinishedFileSuffix;
+  struct RemoveUnfinished {
+    std::string first, second;
+    ~RemoveUnfinished() {
+      std::remove(first.c_str());
+      std::remove(second.c_str());
+    }
+  } removeUnfinished{converter.OutputFile1, converter.OutputFile2};
   converter.SetRecordNumberWidth(kRecordNumberWidth);
   std::optional<TSourceRowStore> rows;
   if (options.keepSourceRows) {
@@ -315,10 +328,14 @@ TConvertedSources PrepareMatchSources(const TMatchSources& sources, const TConve
 
   converter.WriteFile(opened[0].access.get(), 0);
   converter.WriteFile(second, 1);
-  if (rows) {
-    rows->Finish();
-    result.rowsFile_ = rows->FileName();
+  if (rows) rows->Finish();
+  RenameOrRaise(converter.OutputFile1, matchFile1);
+  converter.OutputFile1 = matchFile1;
+  if (second != nullptr) {
+    RenameOrRaise(converter.OutputFile2, matchFile2);
+    converter.OutputFile2 = matchFile2;
   }
+  if (rows) result.rowsFile_ = rows->FileName();
   for (std::size_t i = 0; i < opened.size(); ++i) {
     result.count_[i] = converter.WrittenRecords(static_cast<int>(i));
     result.journal_.push_back(

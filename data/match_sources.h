@@ -128,6 +128,8 @@ std::optional<char> ParseSeparator(std::string_view text);
 inline constexpr const char* kMatchFile1 = "Matchfile1.txt";
 inline constexpr const char* kMatchFile2 = "Matchfile2.txt";
 inline constexpr const char* kSourceRowsFile = "Quellzeilen.tmp";
+// Suffix of a file while it is written; it takes its own name only when it is complete.
+inline constexpr const char* kUnfinishedFileSuffix = ".unfertig";
 // Width of the record number after the layout fields.
 inline constexpr std::int32_t kRecordNumberWidth = 10;
 

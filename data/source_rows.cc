@@ -18,7 +18,9 @@ TSourceRowStore::TSourceRowStore(std::string fileName) : fileName_(std::move(fil
 
 TSourceRowStore::~TSourceRowStore() {
   if (file_ && file_->IsOpen()) {  // not finished: the rows are incomplete
-    file_->Close();
+    // Closing would write the buffer and may fail (a full disk) while an error unwinds; the
+    // file is dropped anyway.
+    file_.reset();
     std::remove(fileName_.c_str());
   }
 }

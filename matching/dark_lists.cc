@@ -85,13 +85,13 @@ class ListReader {
     const std::string payload = PackageCipher(std::string_view(bytes).substr(44));
     std::size_t at = 0;
     for (std::int32_t i = 0; i < count; ++i) {
-      if (at >= payload.size()) throw EUserError("decrypt failed");
+      if (at >= payload.size()) throw EUserError(DamagedPackage(fileName));
       const std::size_t n = static_cast<std::uint8_t>(payload[at]);
-      if (at + 1 + n > payload.size()) throw EUserError("decrypt failed");
+      if (at + 1 + n > payload.size()) throw EUserError(DamagedPackage(fileName));
       if (!Entry(payload.substr(at + 1, n), fileName)) return false;
       at += 1 + n;
     }
-    if (at != payload.size()) throw EUserError("decrypt failed");
+    if (at != payload.size()) throw EUserError(DamagedPackage(fileName));
     return true;
   }
 
@@ -100,6 +100,11 @@ class ListReader {
     for (char c : text) high = high || static_cast<std::uint8_t>(c) >= 0x80;
     if (high && IsValidUtf8(text)) return FromUtf8(text, CodePage::k437);
     return std::string(text);
+  }
+
+  static std::string DamagedPackage(const std::string& fileName) {
+    return "Die Schwarze-Liste-Paketdatei \"" + fileName +
+           "\" kann nicht entschlüsselt werden; sie ist beschädigt.";
   }
 
   bool Entry(std::string_view raw, const std::string& fileName) {

@@ -124,7 +124,8 @@ TEST_F(DarkListsTest, DamagedPackagesAreRefused) {
       error = e.what();
     }
     EXPECT_TRUE(index < 0) << index;
-    EXPECT_TRUE(error == "decrypt failed" ||
+    EXPECT_TRUE(error == "Die Schwarze-Liste-Paketdatei \"" + dir_.File("p.pak") +
+                             "\" kann nicht entschlüsselt werden; sie ist beschädigt." ||
                 error == "\"" + dir_.File("p.pak") + "\" ist keine Schwarze-Liste-Paketdatei.")
         << error;
     Free(lists);

@@ -43,7 +43,8 @@ enum class RunStart : std::uint8_t { kNew, kRestart };
 
 // Checks `set` as described above. The sinks may be empty: then messages go nowhere and the
 // journal counts as opened. A package payload that cannot be deciphered raises EUserError
-// ("decrypt failed"); nothing else is raised to the caller.
+// ("Die Schwarze-Liste-Paketdatei \"%s\" kann nicht entschlüsselt werden; sie ist beschädigt.");
+// nothing else is raised to the caller.
 void CheckParameterSet(TParameterCheck& set, TMatchTables& tables, RunStart start,
                        const ParameterMessageSink& messages, const JournalSink& journal);
 

@@ -79,12 +79,36 @@ std::string FormatDate(std::int32_t date) {
   return Format("%02d.%02d.%04d", date % 100, date / 100 % 100, date / 10000);
 }
 
+std::optional<std::string> OutputNameError(const TParamTVRecord& root) {
+  const TParamTreeValue* files = root.Member("Ausgabedateien");
+  const auto* record = dynamic_cast<const TParamTVRecord*>(files);
+  const TParamTreeValue* member = record != nullptr ? record->Member("Name") : nullptr;
+  const auto* text = dynamic_cast<const TParamTVString*>(member);
+  if (text == nullptr) return std::nullopt;
+  const std::string& name = text->Text();
+  const bool bare = name.find_first_of("/\\") == std::string::npos &&
+                    (name.empty() || name[0] != '~') && name != "." && name != "..";
+  if (bare) return std::nullopt;
+  return Format(
+      "! Ausgabedateien.Name, \"%s\": Der Name der Ausgabedateien darf keinen Pfad enthalten; "
+      "sie liegen im Ausgabepfad.",
+      name.c_str());
+}
+
 TLoadedParameters LoadMatchParameters(TMemorySpace& target, const TParamTVRecord& root,
                                       RunStart start, const ParameterMessageSink& messages,
                                       const JournalSink& journal) {
+  TLoadedParameters loaded;
+  if (const std::optional<std::string> error = OutputNameError(root)) {
+    if (messages) {
+      messages(true, kParameterErrorsHeader);
+      messages(true, *error);
+    }
+    loaded.errors = 1;
+    return loaded;
+  }
   TCheckingSet set;
   TransferParameterTree(root, *set);
-  TLoadedParameters loaded;
   loaded.tables = CreateIn<TMatchTables>(target);
   bool headerSent = false;
   const ParameterMessageSink forward = [&](bool isError, const std::string& text) {

@@ -34,12 +34,20 @@ inline constexpr const char* kParameterErrorsHeader = "Fehler in den Parametern:
 //      task's journal;
 //   3. the checked set is copied into `target` and the checking set freed.
 // The result's set and tables live in `target` (also when the check found errors: the counts
-// tell). A value that does not fit its 16-bit field (possible only for a value read from a
-// file) raises the range error ERuntimeError "Fehler bei Bereichsprüfung"; an unreadable
-// "Datum-Text" raises EUserError "'%s' ist kein gültiges Datum".
+// tell), except after the error of OutputNameError, which leaves the set empty. A value that does
+// not fit its 16-bit field (possible only for a value read from a file) raises the range error
+// ERuntimeError "Fehler bei Bereichsprüfung"; an unreadable "Datum-Text" raises EUserError "'%s'
+// ist kein gültiges Datum".
 TLoadedParameters LoadMatchParameters(TMemorySpace& target, const TParamTVRecord& root,
                                       RunStart start, const ParameterMessageSink& messages,
                                       const JournalSink& journal);
+
+// "Ausgabedateien.Name" replaces the "*" of the output file names, so it must be a bare name:
+// a name with a separator, a leading "~", or "." or ".." would put the outputs outside the
+// output path. Such a name is the error (before the check, which would open the journal there)
+// "! Ausgabedateien.Name, \"%s\": Der Name der Ausgabedateien darf keinen Pfad enthalten; sie
+// liegen im Ausgabepfad." and the result has no set.
+std::optional<std::string> OutputNameError(const TParamTVRecord& root);
 
 // Step 1 alone: fills an empty checking set from the tree. Names are stored as given (with the
 // output file names' first "*" replaced by "Name" where they are not per-input patterns); the

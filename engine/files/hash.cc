@@ -1,11 +1,13 @@
 #include "engine/files/hash.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <type_traits>
 
 #include "engine/files/xan_file.h"
+#include "engine/runtime/file.h"
 #include "platform/checked.h"
 #include "platform/fatal.h"
 
@@ -97,7 +99,10 @@ void THash::AddSource(TXanFile& file) {
 
 void THash::AddSource(const std::string& fileName) {
   const std::optional<TFileStamp> stamp = FileStampOf(fileName);
-  if (!stamp) throw EXanFileError("cannot open file " + fileName);
+  if (!stamp) {
+    throw EXanFileError(Format("%s: %s.", Format(kXanCannotOpen, fileName.c_str()).c_str(),
+                               GermanReason(ENOENT).c_str()));
+  }
   sources_.push_back({fileName, stamp->lastWriteTime, stamp->size});
 }
 

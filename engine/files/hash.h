@@ -94,7 +94,8 @@ class THash : public TOrigin {
   // Records name, last-write time and size of an open file.
   void AddSource(TXanFile& file);
   // Records any file by its name (for example the phonetic table the words were normalised
-  // with). Raises EXanFileError "cannot open file <name>" when it is missing.
+  // with). Raises EXanFileError "Die Datei \"<name>\" kann nicht geöffnet werden: Datei nicht
+  // gefunden." when it is missing.
   void AddSource(const std::string& fileName);
 
   // REQUIRES: not finished. Fatal "invalid hash entry code" (code >= 100), "invalid hash entry

@@ -454,7 +454,7 @@ TEST_F(HashCacheTest, ACacheWithoutARequiredSourceIsIgnored) {
 TEST_F(HashCacheTest, AddingAMissingSourceByNameFails) {
   const std::string missing = dir_.File("fehlt.map");
   EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { NewHash()->AddSource(missing); }),
-            "cannot open file " + missing);
+            "Die Datei \"" + missing + "\" kann nicht geöffnet werden: Datei nicht gefunden.");
 }
 
 TEST_F(HashCacheTest, ASourceNameLongerThan255BytesIsNotCached) {
@@ -477,7 +477,7 @@ TEST_F(HashCacheTest, SavingCreatesTheCacheFolderOnlyBelowAnExistingFolder) {
   EXPECT_TRUE(NewHash()->LoadCache(inNewFolder));
   const std::string twoDeep = dir_.File("a/b/vornamen.blx");
   EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { hash->SaveCache(twoDeep); }),
-            "cannot open file " + twoDeep);
+            "Die Datei \"" + twoDeep + "\" kann nicht geöffnet werden: Datei nicht gefunden.");
 }
 
 TEST_F(HashCacheTest, MissingCacheIsIgnoredAndLoadingIntoAFilledDictionaryIsFatal) {

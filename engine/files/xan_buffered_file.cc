@@ -10,6 +10,7 @@
 
 #include "engine/files/xan_file.h"
 #include "platform/checked.h"
+#include "platform/fatal.h"
 
 namespace vld {
 
@@ -54,10 +55,15 @@ void TXanBufferedFile::FreeBuffer() {
   buffer_ = nullptr;
 }
 
+void TXanBufferedFile::FailLongLine() const {
+  throw EXanFileError(
+      Format(kXanLineTooLong, FileName().c_str(), static_cast<int>(maxLineLength_)));
+}
+
 void TXanBufferedFile::Open(std::uint16_t flags) {
   RequireClosed();
   if (static_cast<std::int64_t>(bufferSize_) - 2 < maxLineLength_) {
-    Fail("max line length exceeds buffer capacity at file \"%s\"");
+    Fail(kXanLineBuffer);
   }
   AllocateBuffer();
   try {
@@ -156,7 +162,7 @@ void TXanBufferedFile::ReadBytes(void* address, std::int64_t count) {
   RequireOpen();
   if (count <= 0) return;
   // Reading past the end is an error, never bytes from beyond the file.
-  if (position_ > fileSize_ || count > fileSize_ - position_) Fail("cannot read file \"%s\"");
+  if (position_ > fileSize_ || count > fileSize_ - position_) Fail(kXanCannotRead, 0);
   auto* out = static_cast<std::uint8_t*>(address);
   const std::int64_t offset = ReadOffset();
   const std::int64_t taken = std::min(count, windowFill_ - offset);
@@ -213,7 +219,7 @@ void TXanBufferedFile::WriteBytes(const void* address, std::int64_t count) {
 std::string TXanBufferedFile::ReadText(std::int64_t count) {
   RequireOpen();
   if (count <= 0) return {};
-  if (position_ > fileSize_ || count > fileSize_ - position_) Fail("cannot read file \"%s\"");
+  if (position_ > fileSize_ || count > fileSize_ - position_) Fail(kXanCannotRead, 0);
   std::string text(static_cast<std::size_t>(count), '\0');
   ReadBytes(text.data(), count);
   return text;
@@ -239,7 +245,7 @@ void TXanBufferedFile::WriteLine(std::string_view text) {
 
 std::string TXanBufferedFile::ReadLine() {
   RequireOpen();
-  if (position_ >= fileSize_) Fail("cannot read file \"%s\"");
+  if (position_ >= fileSize_) Fail(kXanCannotRead, 0);
   std::int64_t lineStart = ReadOffset();
   std::int64_t scan = lineStart;
   std::int64_t terminator = -1;
@@ -255,7 +261,7 @@ std::string TXanBufferedFile::ReadLine() {
     if (terminator >= 0 && (!crAtWindowEnd || fileEnds)) break;
     if (terminator < 0 && fileEnds) break;  // the end of the file ends the last line
     const std::int64_t lineBytes = (terminator >= 0 ? terminator : windowFill_) - lineStart;
-    if (lineBytes > maxLineLength_) Fail("line longer than max line length in file \"%s\"");
+    if (lineBytes > maxLineLength_) FailLongLine();
     // Move the line to the start of the buffer and fill up from the file. The line takes at
     // most maxLineLength + 1 <= bufferSize - 1 bytes, so at least one more byte fits.
     FlushBuffer();
@@ -273,7 +279,7 @@ std::string TXanBufferedFile::ReadLine() {
   }
   const std::int64_t lineEnd = terminator >= 0 ? terminator : windowFill_;
   if (lineEnd - lineStart > maxLineLength_) {
-    Fail("line longer than max line length in file \"%s\"");
+    FailLongLine();
   }
   std::int64_t next = lineEnd;
   if (terminator >= 0) {

@@ -83,7 +83,10 @@ TEST(XanBufferedFileTest, AgreesWithAPlainModelUnderRandomTransfers) {
         std::string bytes(static_cast<std::size_t>(count), '\0');
         if (position + count > size) {
           EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadBytes(bytes.data(), count); }),
-                    count == 0 ? "" : "cannot read file " + Quoted(name));
+                    count == 0
+                        ? ""
+                        : "Die Datei " + Quoted(name) +
+                              " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
         } else {
           file.ReadBytes(bytes.data(), count);
           EXPECT_EQ(bytes, model.substr(static_cast<std::size_t>(position), bytes.size()));
@@ -163,12 +166,14 @@ TEST(XanBufferedFileTest, ReadingPastTheEndFailsAndKeepsTheFileUsable) {
   TXanBufferedFile file(name);
   file.Open(kXanRead);
   file.SetPosition(4);
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadText(3); }),
-            "cannot read file " + Quoted(name));
+  EXPECT_EQ(
+      ErrorTextOf<EXanFileError>([&] { file.ReadText(3); }),
+      "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
   EXPECT_EQ(file.Position(), 4);
   EXPECT_EQ(file.ReadText(2), "ef");
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadLine(); }),
-            "cannot read file " + Quoted(name));
+  EXPECT_EQ(
+      ErrorTextOf<EXanFileError>([&] { file.ReadLine(); }),
+      "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
 }
 
 TEST(XanBufferedFileTest, AllLineEndingsGiveTheSameLines) {
@@ -252,7 +257,7 @@ TEST(XanBufferedFileTest, ALineOfExactlyMaxLineLengthIsAcceptedOneMoreIsAnError)
         EXPECT_EQ(file.ReadLine(), "123456");
       } else {
         EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadLine(); }),
-                  "line longer than max line length in file " + Quoted(name));
+                  "Eine Zeile der Datei " + Quoted(name) + " ist länger als 6 Zeichen.");
         EXPECT_EQ(file.Position(), 3);
       }
     }
@@ -267,7 +272,7 @@ TEST(XanBufferedFileTest, MaxLineLengthMustLeaveTwoBytesOfTheBuffer) {
   file.SetBufferSize(10);
   file.SetMaxLineLength(9);
   EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.Open(kXanRead); }),
-            "max line length exceeds buffer capacity at file " + Quoted(name));
+            "Der Puffer der Datei " + Quoted(name) + " ist kleiner als die größte Zeilenlänge.");
   EXPECT_FALSE(file.IsOpen());
   file.SetMaxLineLength(8);
   file.Open(kXanRead);
@@ -302,8 +307,9 @@ TEST(XanBufferedFileTest, WritingBeyondTheEndGrowsAndSetSizeTruncates) {
   EXPECT_EQ(file.Position(), 5);
   EXPECT_TRUE(file.IsAtEnd());
   file.SetPosition(3);
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadText(3); }),
-            "cannot read file " + Quoted(name));
+  EXPECT_EQ(
+      ErrorTextOf<EXanFileError>([&] { file.ReadText(3); }),
+      "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
   EXPECT_EQ(file.ReadText(2), "34");
   file.Close();
   EXPECT_EQ(ReadFile(name), "01234");
@@ -315,7 +321,7 @@ TEST(XanBufferedFileTest, CreateNewFailsOnAnExistingFile) {
   WriteFile(name, "inhalt");
   TXanBufferedFile file(name);
   EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.Open(kXanCreate | kXanWrite); }),
-            "cannot open file " + name);
+            "Die Datei \"" + name + "\" kann nicht geöffnet werden: die Datei gibt es schon.");
   EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(ReadFile(name), "inhalt");
 }

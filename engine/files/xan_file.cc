@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/runtime/file.h"
 #include "platform/checked.h"
 
 namespace vld {
@@ -63,12 +64,16 @@ TXanFile::~TXanFile() { CloseQuietly(); }
 
 void TXanFile::Fail(const char* format) const { throw EXanFileError(FillName(format, fileName_)); }
 
+void TXanFile::Fail(const char* format, int error) const {
+  throw EXanFileError(FillName(format, fileName_) + ": " + GermanReason(error) + ".");
+}
+
 void TXanFile::RequireOpen() const {
-  if (!isOpen_) Fail("file \"%s\" not open");
+  if (!isOpen_) Fail(kXanNotOpen);
 }
 
 void TXanFile::RequireClosed() const {
-  if (isOpen_) Fail("file \"%s\" not closed");
+  if (isOpen_) Fail(kXanNotClosed);
 }
 
 void TXanFile::SetName(std::string fileName) {
@@ -80,17 +85,18 @@ bool TXanFile::Exists() const { return isOpen_ || FileExistsNotDirectory(fileNam
 
 void TXanFile::Open(std::uint16_t flags) {
   RequireClosed();
-  if (fileName_.empty()) Fail("cannot open file \"%s\"");
+  if (fileName_.empty()) Fail(kXanNoName);
   const mode_t mode = (flags & kXanReadOnly) ? 0444 : 0666;
   int fd;
   do {
     fd = ::open(fileName_.c_str(), OpenFlagsFor(flags), mode);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) Fail("cannot open file %s");
+  if (fd < 0) Fail(kXanCannotOpen, errno);
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
     ::close(fd);
-    Fail("cannot open file %s");
+    Fail(kXanCannotOpen, error);
   }
   std::int64_t position = 0;
   if (flags & kXanAppend) position = st.st_size;
@@ -107,7 +113,7 @@ void TXanFile::Close() {
   const int result = ::close(handle_);
   handle_ = -1;
   isOpen_ = false;
-  if (result != 0 && errno != EINTR) Fail("cannot close file \"%s\"");
+  if (result != 0 && errno != EINTR) Fail(kXanCannotClose, errno);
 }
 
 void TXanFile::CloseQuietly() {
@@ -131,7 +137,7 @@ std::int64_t TXanFile::Size() {
 
 std::int64_t TXanFile::SizeOnDisk() {
   struct stat st;
-  if (::fstat(handle_, &st) != 0) Fail("cannot get size of file \"%s\"");
+  if (::fstat(handle_, &st) != 0) Fail(kXanCannotGetSize, errno);
   return st.st_size;
 }
 
@@ -152,13 +158,13 @@ void TXanFile::TruncateOnDisk(std::int64_t size) {
   do {
     result = ::ftruncate(handle_, size);
   } while (result != 0 && errno == EINTR);
-  if (result != 0) Fail("cannot set size of file \"%s\"");
+  if (result != 0) Fail(kXanCannotSetSize, errno);
 }
 
 std::int64_t TXanFile::LastWriteTime() {
   RequireOpen();
   struct stat st;
-  if (::fstat(handle_, &st) != 0) Fail("cannot get last modify time of file \"%s\"");
+  if (::fstat(handle_, &st) != 0) Fail(kXanCannotGetTime, errno);
   return FileTimeOf(st);
 }
 
@@ -177,12 +183,15 @@ void TXanFile::WriteBytes(const void* address, std::int64_t count) {
 }
 
 void TXanFile::ReadAt(std::int64_t offset, void* address, std::int64_t count) {
+  if (count > 0) {
+    if (const int fault = InjectReadFault()) Fail(kXanCannotRead, fault);
+  }
   auto* out = static_cast<std::uint8_t*>(address);
   while (count > 0) {
     const ssize_t got = ::pread(handle_, out, static_cast<std::size_t>(count), offset);
     if (got < 0 && errno == EINTR) continue;
     // An error, or the end of the file before `count` bytes.
-    if (got <= 0) Fail("cannot read file \"%s\"");
+    if (got <= 0) Fail(kXanCannotRead, got < 0 ? errno : 0);
     out += got;
     offset += got;
     count -= got;
@@ -190,15 +199,21 @@ void TXanFile::ReadAt(std::int64_t offset, void* address, std::int64_t count) {
 }
 
 void TXanFile::WriteAt(std::int64_t offset, const void* address, std::int64_t count) {
+  if (count <= 0) return;
+  std::int64_t allowed = count;
+  if (const int fault = InjectWriteFault(count, allowed)) Fail(kXanCannotWrite, fault);
+  const std::int64_t refused = count - allowed;
+  count = allowed;
   const auto* in = static_cast<const std::uint8_t*>(address);
   while (count > 0) {
     const ssize_t put = ::pwrite(handle_, in, static_cast<std::size_t>(count), offset);
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) Fail("cannot write file \"%s\"");
+    if (put <= 0) Fail(kXanCannotWrite, put < 0 ? errno : EIO);
     in += put;
     offset += put;
     count -= put;
   }
+  if (refused > 0) Fail(kXanCannotWrite, ENOSPC);
 }
 
 // ---- helpers --------------------------------------------------------------------------------

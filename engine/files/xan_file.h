@@ -43,6 +43,27 @@
 
 namespace vld {
 
+// Messages of the text-file layer (%s: the file name). A failure the system reports adds its
+// German reason: "Die Datei \"/a/b.txt\" kann nicht geöffnet werden: Datei nicht gefunden."
+inline constexpr const char* kXanNotOpen = "Die Datei \"%s\" ist nicht geöffnet.";
+inline constexpr const char* kXanNotClosed = "Die Datei \"%s\" ist nicht geschlossen.";
+inline constexpr const char* kXanNoName = "Eine Datei ohne Namen kann nicht geöffnet werden.";
+inline constexpr const char* kXanCannotOpen = "Die Datei \"%s\" kann nicht geöffnet werden";
+inline constexpr const char* kXanCannotClose = "Die Datei \"%s\" kann nicht geschlossen werden";
+inline constexpr const char* kXanCannotRead = "Die Datei \"%s\" kann nicht gelesen werden";
+inline constexpr const char* kXanCannotWrite = "Die Datei \"%s\" kann nicht geschrieben werden";
+inline constexpr const char* kXanCannotGetSize =
+    "Die Größe der Datei \"%s\" kann nicht ermittelt werden";
+inline constexpr const char* kXanCannotSetSize =
+    "Die Größe der Datei \"%s\" kann nicht geändert werden";
+inline constexpr const char* kXanCannotGetTime =
+    "Die Änderungszeit der Datei \"%s\" kann nicht ermittelt werden";
+inline constexpr const char* kXanLineBuffer =
+    "Der Puffer der Datei \"%s\" ist kleiner als die größte Zeilenlänge.";
+// "Eine Zeile der Datei \"%s\" ist länger als %d Zeichen." (%d: MaxLineLength)
+inline constexpr const char* kXanLineTooLong =
+    "Eine Zeile der Datei \"%s\" ist länger als %d Zeichen.";
+
 // Raised for every failure of the text-file layer; the text names the file.
 class EXanFileError : public EInOutError {
  public:
@@ -87,7 +108,7 @@ class TXanFile {
   virtual void Open(std::uint16_t flags);
   virtual void Close();
   // Transfer exactly `count` bytes at the position and advance it; count <= 0 does nothing.
-  // Fewer bytes (the end of the file) is the error "cannot read file ...".
+  // Fewer bytes (the end of the file) is the error kXanCannotRead.
   virtual void ReadBytes(void* address, std::int64_t count);
   virtual void WriteBytes(const void* address, std::int64_t count);
 
@@ -100,8 +121,10 @@ class TXanFile {
   bool Exists() const;
 
  protected:
-  // Raises EXanFileError with `format` (one %s) filled with the file name.
+  // Raises EXanFileError with `format` (one %s) filled with the file name; with `error`, the
+  // German reason of that system error number follows after a colon (0: the end of the file).
   [[noreturn]] void Fail(const char* format) const;
+  [[noreturn]] void Fail(const char* format, int error) const;
   void RequireOpen() const;
   void RequireClosed() const;
   // Exact transfers at `offset` without touching the position.
@@ -148,8 +171,8 @@ class TXanBufferedFile : public TXanFile {
   virtual void AllocateBuffer();
   virtual void FreeBuffer();
   virtual std::string ReadText(std::int64_t count);
-  // REQUIRES: the position lies before the end ("cannot read file ..." otherwise). A line of
-  // more than MaxLineLength bytes is "line longer than max line length in file ...".
+  // REQUIRES: the position lies before the end (kXanCannotRead otherwise). A line of more than
+  // MaxLineLength bytes is kXanLineTooLong.
   virtual std::string ReadLine();
   virtual void WriteText(std::string_view text);
   virtual void WriteLine(std::string_view text);
@@ -172,6 +195,7 @@ class TXanBufferedFile : public TXanFile {
   std::int64_t ReadOffset();
   std::int64_t WriteOffset();
   void ForgetWindow(std::int64_t start);
+  [[noreturn]] void FailLongLine() const;
 
   bool externalBuffer_ = false;
   bool dirty_ = false;

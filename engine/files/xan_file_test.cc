@@ -33,23 +33,25 @@ void SetModifyTime(const std::string& name, std::int64_t seconds) {
   ASSERT_EQ(::utimensat(AT_FDCWD, name.c_str(), times, 0), 0);
 }
 
-TEST(XanFileTest, OpenWithoutNameNamesTheEmptyName) {
+TEST(XanFileTest, OpenWithoutNameSaysSo) {
   TXanFile file;
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.Open(kXanRead); }), "cannot open file \"\"");
+  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.Open(kXanRead); }),
+            "Eine Datei ohne Namen kann nicht geöffnet werden.");
 }
 
-TEST(XanFileTest, RefusedOpenNamesTheFileWithoutQuotes) {
+TEST(XanFileTest, RefusedOpenNamesTheFileAndTheReason) {
   TempDir dir;
   const std::string missing = dir.File("fehlt.txt");
   TXanFile file(missing);
   EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.Open(kXanRead); }),
-            "cannot open file " + missing);
+            "Die Datei \"" + missing + "\" kann nicht geöffnet werden: Datei nicht gefunden.");
   EXPECT_FALSE(file.IsOpen());
 }
 
 TEST(XanFileTest, ErrorsAreInputOutputErrors) {
   TXanFile file;
-  EXPECT_EQ(ErrorTextOf<EInOutError>([&] { file.Position(); }), "file \"\" not open");
+  EXPECT_EQ(ErrorTextOf<EInOutError>([&] { file.Position(); }),
+            "Die Datei \"\" ist nicht geöffnet.");
 }
 
 TEST(XanFileTest, CreationFollowsTheCreateAndAlwaysBits) {
@@ -78,7 +80,11 @@ TEST(XanFileTest, CreationFollowsTheCreateAndAlwaysBits) {
     if (c.exists) WriteFile(name, "alt");
     TXanFile file(name);
     const std::string error = ErrorTextOf<EXanFileError>([&] { file.Open(c.flags); });
-    EXPECT_EQ(error, c.opens ? "" : "cannot open file " + name);
+    // Only "open existing" fails on a missing file, only "create new" on a present one.
+    const std::string reason = c.exists ? "die Datei gibt es schon" : "Datei nicht gefunden";
+    EXPECT_EQ(
+        error,
+        c.opens ? "" : "Die Datei \"" + name + "\" kann nicht geöffnet werden: " + reason + ".");
     EXPECT_EQ(file.IsOpen(), c.opens);
     if (file.IsOpen()) file.Close();
     EXPECT_EQ(FileExistsNotDirectory(name), c.contentAfter != nullptr);
@@ -104,7 +110,7 @@ TEST(XanFileTest, EveryOperationOnAClosedFileFails) {
   };
   for (std::size_t i = 0; i < operations.size(); ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(ErrorTextOf<EXanFileError>(operations[i]), "file \"x.txt\" not open");
+    EXPECT_EQ(ErrorTextOf<EXanFileError>(operations[i]), "Die Datei \"x.txt\" ist nicht geöffnet.");
   }
 }
 
@@ -114,9 +120,9 @@ TEST(XanFileTest, OpenAndRenameRequireAClosedFile) {
   TXanFile file(name);
   file.Open(kXanCreate | kXanAlways | kXanWrite);
   EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.Open(kXanRead); }),
-            "file " + Quoted(name) + " not closed");
+            "Die Datei " + Quoted(name) + " ist nicht geschlossen.");
   EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.SetName("b.txt"); }),
-            "file " + Quoted(name) + " not closed");
+            "Die Datei " + Quoted(name) + " ist nicht geschlossen.");
   EXPECT_TRUE(file.IsOpen());
   EXPECT_EQ(file.FileName(), name);
 }
@@ -129,8 +135,9 @@ TEST(XanFileTest, ReadingPastTheEndFailsAndKeepsThePosition) {
   file.Open(kXanRead);
   file.SetPosition(5);
   char bytes[10];
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.ReadBytes(bytes, 10); }),
-            "cannot read file " + Quoted(name));
+  EXPECT_EQ(
+      ErrorTextOf<EXanFileError>([&] { file.ReadBytes(bytes, 10); }),
+      "Die Datei " + Quoted(name) + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.");
   EXPECT_EQ(file.Position(), 5);
   file.ReadBytes(bytes, 5);
   EXPECT_EQ(std::string(bytes, 5), "56789");
@@ -209,7 +216,8 @@ TEST(XanFileTest, ADirectoryIsRefusedLikeAMissingFile) {
   TempDir dir;
   const std::string name = dir.path().string();
   TXanFile file(name);
-  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.Open(kXanRead); }), "cannot open file " + name);
+  EXPECT_EQ(ErrorTextOf<EXanFileError>([&] { file.Open(kXanRead); }),
+            "Die Datei \"" + name + "\" kann nicht geöffnet werden: das ist ein Verzeichnis.");
   EXPECT_FALSE(file.Exists());
   EXPECT_FALSE(FileExistsNotDirectory(name));
 }

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,8 +21,51 @@ FileFaults& FileFaultInjection() {
   return faults;
 }
 
+int InjectReadFault() {
+  FileFaults& faults = FileFaultInjection();
+  if (++faults.reads != faults.failReadAt) return 0;
+  faults.injected = true;
+  return EIO;
+}
+
+int InjectWriteFault(std::int64_t count, std::int64_t& allowed) {
+  FileFaults& faults = FileFaultInjection();
+  allowed = count;
+  if (++faults.writes == faults.failWriteAt) {
+    faults.injected = true;
+    allowed = 0;
+    return EIO;
+  }
+  if (faults.diskFullAfter >= 0) {
+    allowed = std::min(count, faults.diskFullAfter);
+    faults.diskFullAfter -= allowed;
+    if (allowed < count) faults.injected = true;
+  }
+  return 0;
+}
+
+namespace {
+std::string& FaultReportFile() {
+  static std::string name;
+  return name;
+}
+
+void WriteFaultReport() {
+  const FileFaults& f = FileFaultInjection();
+  if (std::FILE* out = std::fopen(FaultReportFile().c_str(), "w")) {
+    std::fprintf(out, "%lld %lld %d\n", static_cast<long long>(f.reads),
+                 static_cast<long long>(f.writes), f.injected ? 1 : 0);
+    std::fclose(out);
+  }
+}
+}  // namespace
+
 void ConfigureFileFaultsFromEnvironment() {
   FileFaults& f = FileFaultInjection();
+  if (const char* v = std::getenv("VELDRONA_FAULT_REPORT"); v != nullptr && *v != '\0') {
+    FaultReportFile() = v;
+    std::atexit(WriteFaultReport);
+  }
   if (const char* v = std::getenv("VELDRONA_FAIL_READ")) f.failReadAt = std::atoll(v);
   if (const char* v = std::getenv("VELDRONA_FAIL_WRITE")) f.failWriteAt = std::atoll(v);
   if (const char* v = std::getenv("VELDRONA_DISK_FULL_AFTER")) f.diskFullAfter = std::atoll(v);
@@ -50,6 +95,8 @@ std::string GermanReason(int error) {
       return "die Datei wird zu groß";
     case ENAMETOOLONG:
       return "der Dateiname ist zu lang";
+    case EEXIST:
+      return "die Datei gibt es schon";
     case EIO:
       return "Ein-/Ausgabefehler des Datenträgers";
     case 0:
@@ -125,11 +172,7 @@ void TFile::Close() {
 void TFile::ReadBlock(void* address, std::int64_t count) {
   if (count <= 0) return;
   if (!IsOpen()) Raise("Lesen", EBADF);
-  FileFaults& faults = FileFaultInjection();
-  if (++faults.reads == faults.failReadAt) {
-    faults.injected = true;
-    Raise("Lesen", EIO);
-  }
+  if (const int fault = InjectReadFault()) Raise("Lesen", fault);
   auto* out = static_cast<std::uint8_t*>(address);
   std::int64_t done = 0;
   while (done < count) {
@@ -148,13 +191,8 @@ void TFile::ReadBlock(void* address, std::int64_t count) {
 void TFile::WriteBlock(const void* address, std::int64_t count) {
   if (count <= 0) return;
   if (!IsOpen()) Raise("Schreiben", EBADF);
-  FileFaults& faults = FileFaultInjection();
-  if (++faults.writes == faults.failWriteAt) {
-    faults.injected = true;
-    Raise("Schreiben", EIO);
-  }
   std::int64_t allowed = count;
-  if (faults.diskFullAfter >= 0 && faults.diskFullAfter < count) allowed = faults.diskFullAfter;
+  if (const int fault = InjectWriteFault(count, allowed)) Raise("Schreiben", fault);
   const auto* in = static_cast<const std::uint8_t*>(address);
   std::int64_t done = 0;
   while (done < allowed) {
@@ -167,13 +205,7 @@ void TFile::WriteBlock(const void* address, std::int64_t count) {
     done += n;
   }
   position_ += done;
-  if (faults.diskFullAfter >= 0) {
-    faults.diskFullAfter -= done;
-    if (done < count) {
-      faults.injected = true;
-      Raise("Schreiben", ENOSPC);
-    }
-  }
+  if (done < count) Raise("Schreiben", ENOSPC);
 }
 
 std::int64_t TFile::Size() const {

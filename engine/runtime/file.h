@@ -81,8 +81,18 @@ struct FileFaults {
 };
 FileFaults& FileFaultInjection();
 
+// One read of either file layer: counts it and returns the error number of an injected failure
+// (0: none).
+int InjectReadFault();
+// One write of `count` bytes of either file layer: counts it and returns the error number of an
+// injected failure (0: none); `allowed` receives the bytes the disk still takes (less than
+// `count` when the simulated disk is full, and the write must then fail with ENOSPC).
+int InjectWriteFault(std::int64_t count, std::int64_t& allowed);
+
 // Reads VELDRONA_FAIL_READ, VELDRONA_FAIL_WRITE and VELDRONA_DISK_FULL_AFTER from the
-// environment (command-line programs call this once at start).
+// environment (command-line programs call this once at start). With VELDRONA_FAULT_REPORT=FILE
+// the program writes "reads writes injected" (injected 0 or 1) into FILE when it exits, so that
+// a test can tell a fault the program rightly tolerated from a run that met no fault.
 void ConfigureFileFaultsFromEnvironment();
 
 // German reason of a system error number ("Datei nicht gefunden", ...).

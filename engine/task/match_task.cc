@@ -61,11 +61,16 @@ TaskResult TMatchTask::Run() {
   TMemoryLayer* task = PushLayer(memory_->MainLayer());
   MemoryReport("Programm", task->Available());
 
+  // The line before the first error comes once, whether the loader sends it itself or not.
+  constexpr const char* kErrorsHeader = "Fehler in den Parametern:";
   bool headerWritten = false;
   const ParameterMessageSink messages = [&](bool isError, const std::string& text) {
     if (isError && !headerWritten) {
-      Information("Fehler in den Parametern:");
+      Information(kErrorsHeader);
       headerWritten = true;
+      if (text == kErrorsHeader) return;
+    } else if (isError && text == kErrorsHeader) {
+      return;
     }
     Information(text);
   };
@@ -123,7 +128,7 @@ TaskResult TMatchTask::RunPhases(const TParameter& set, TMatchTables& tables, TM
   const std::int64_t working =
       std::min(available - static_cast<std::int64_t>(f.sortReserve), MemorySettings().lowerLimit);
 
-  TTaskContext c{set, tables, options_.document, *phaseSet, {}, {}, {}, 0, {}, {}, nullptr, nullptr, nullptr, {}};
+  TTaskContext c(set, tables, options_.document, *phaseSet);
   for (const TInputFileEntry& entry : set.InputFiles()) {
     TInputFile input;
     input.layout = &entry;
@@ -138,7 +143,7 @@ TaskResult TMatchTask::RunPhases(const TParameter& set, TMatchTables& tables, TM
       c.sortedRecords += entry.recordCount;
     }
   }
-  for (int code : {6, 7, 8, 9, 10, 13}) c.Pending(std::string(set.FileName(code)));
+  for (int code : {6, 7, 8, 9, 10, 11, 13}) c.Pending(std::string(set.FileName(code)));
   c.plan = ComputeSortPlan(working, std::max<std::int64_t>(c.sortedRecords, 2), f.classRecordLength);
   c.planCopy = c.plan;
   c.q1 = CreateIn<TQueue>(*phaseSet);
@@ -180,13 +185,20 @@ TaskResult TMatchTask::RunPhases(const TParameter& set, TMatchTables& tables, TM
     c.q2->Prepare(c.plan.maxRuns);
     RunMatching(c);
     if (f.sortOutput) {
-      if (c.q1->Runs() > 0) RunMergeOutput(c, false);
+      if (c.q1->Runs() > 0) {
+        RunMergeOutput(c, false);
+      } else {
+        WriteEmptyOutputs(c, false);
+      }
       if (c.q2->Runs() > 0) {
         c.q3->Clear();
         RunMergeOutput(c, true);
+      } else {
+        WriteEmptyOutputs(c, true);
       }
     }
   }
+  if (match && options_.beforeCommit) options_.beforeCommit(c.File(9));
   c.CommitOutputs();
   Free(phaseSet);
   return result;

@@ -37,6 +37,10 @@ struct TMatchTaskOptions {
                                   const ParameterMessageSink& messages,
                                   const JournalSink& journal)>
       load;
+  // Called on the worker when matching has written every output, before the outputs take
+  // their final names, with the duplicate list's name as it is then; may raise, which fails
+  // the task like any other error. May be empty.
+  std::function<void(const std::string& listFile)> beforeCommit;
 };
 
 class TMatchTask {

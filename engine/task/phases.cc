@@ -1,10 +1,11 @@
 #include "engine/task/phases.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <queue>
-
-#include <sys/stat.h>
 
 #include "engine/files/global.h"
 #include "engine/files/xan_file.h"
@@ -88,7 +89,7 @@ std::vector<std::uint8_t> CompactHeader(const TParameter& set, const TCompactLay
 std::string TTaskContext::File(int code) const {
   const std::string name(set.FileName(code));
   if (name.empty()) return name;
-  if ((code >= 6 && code <= 10) || code == 13) {
+  if (IsTaskOutput(code)) {
     for (const auto& [final, temporary] : pending) {
       if (final == name) return temporary;
     }
@@ -105,12 +106,33 @@ std::string TTaskContext::Pending(const std::string& finalName) {
   return pending.back().second;
 }
 
+TTaskContext::~TTaskContext() {
+  // Only a task that did not commit has pending outputs; the engine's files may still be open
+  // while it unwinds, which does not keep a name from being removed.
+  for (const auto& [final, temporary] : pending) ::unlink(temporary.c_str());
+}
+
 void TTaskContext::CommitOutputs() {
   for (const auto& [final, temporary] : pending) {
     struct stat st;
     if (::stat(temporary.c_str(), &st) == 0) RenameOrRaise(temporary, final);
   }
   pending.clear();
+}
+
+void WriteEmptyOutputs(TTaskContext& c, bool multi) {
+  std::vector<std::string> names;
+  if (c.set.Fields().splitOutput) {
+    for (const TInputFile& input : c.inputs) names.push_back(input.outputs[multi ? 1 : 0]);
+  } else {
+    names.push_back(c.File(multi ? 7 : 6));
+  }
+  for (const std::string& name : names) {
+    if (name.empty()) continue;
+    TXanFile file(name);
+    file.Open(kXanCreate | kXanAlways | kXanWrite);
+    file.Close();
+  }
 }
 
 void RunSelection(TTaskContext& c) {

@@ -31,15 +31,27 @@ struct TTaskContext {
   TQueue* q2 = nullptr;
   TQueue* q3 = nullptr;
 
-  // Full name of file code 1..22; empty when the file is not wanted. Outputs (codes 6 to 10
-  // and 13) are written under a temporary name beside the final one; CommitOutputs gives them
-  // their final names when the task succeeds, so an output that looks complete is complete.
+  TTaskContext(const TParameter& s, TMatchTables& t, TMatchDocument* d, TMemoryLayer& p)
+      : set(s), tables(t), document(d), phaseSet(p) {}
+  // A task that ends by an error removes the outputs it was writing (see Pending).
+  ~TTaskContext();
+  TTaskContext(const TTaskContext&) = delete;
+  TTaskContext& operator=(const TTaskContext&) = delete;
+
+  // Full name of file code 1..22; empty when the file is not wanted. Outputs (codes 6 to 11
+  // and 13, and the outputs per input file) are written under a temporary name beside the
+  // final one; CommitOutputs gives them their final names when the task succeeds, so an output
+  // that looks complete is complete. A task that fails removes its temporary outputs and leaves
+  // an older output of the same final name as it was.
   std::string File(int code) const;
   // The temporary name of an output file (registered for CommitOutputs).
   std::string Pending(const std::string& finalName);
   void CommitOutputs();
   std::vector<std::pair<std::string, std::string>> pending;  // final name, temporary name
 };
+
+// Codes of the outputs a task writes under a temporary name.
+inline bool IsTaskOutput(int code) { return (code >= 6 && code <= 11) || code == 13; }
 
 // Suffix of an output file while the task writes it.
 inline constexpr const char* kUnfinishedSuffix = ".unfertig";
@@ -51,5 +63,8 @@ void RunMergeAndCompact(TTaskContext& c);
 void RunMatching(TTaskContext& c);
 // Merges the sorted single (multi = false) or multiple records into their outputs.
 void RunMergeOutput(TTaskContext& c, bool multi);
+// With "Ausgabe sortieren" and no record for them: the single (or multiple) outputs are written
+// empty, so that no older output of the same name passes for this task's result.
+void WriteEmptyOutputs(TTaskContext& c, bool multi);
 
 }  // namespace vld
