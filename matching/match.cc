@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 #include "engine/files/global.h"
 #include "engine/runtime/hooks.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
 #include "platform/fatal.h"
 
 namespace vld {
@@ -36,6 +38,7 @@ struct HashEntry {
 
 void TMatch::Init() {
   compare_ = CreateOwned<TCompare>(*this, 0);
+  secondCompare_ = CreateOwned<TCompare>(*this, 0);
   tokenizer_ = CreateOwned<TTokenizer>(*this, 0);
   lister_ = CreateOwned<TRecordLister>(*this, 0);
   rating_ = CreateOwned<TRatingSet>(*this, 0);
@@ -60,6 +63,7 @@ void TMatch::Setup(TProcessManager* manager, const TParameterStore& set,
   ActivateOutput(4, kModeCall, f.listRecordLength);
   ActivateOutput(5, kModeCall, 0);
   compare_->Init(set, identifiers, boundaryTable);
+  secondCompare_->Init(set, identifiers, boundaryTable);
   lister_->Setup(f.listRecordLength, set.FieldVector(7));
   rating_->Setup(set);
   statistics_->Setup(set);
@@ -82,6 +86,7 @@ void TMatch::Open(TMemorySpace& space) {
     emptyLine_[listLength_ - 1] = 10;
   }
   classOpen_ = false;
+  twoCores_ = parallelCompare && std::thread::hardware_concurrency() > 1;
 }
 
 // ---- Class building -------------------------------------------------------------------------
@@ -209,18 +214,83 @@ void TMatch::Replicate(Node* x, Node* y, int group) {
 
 // ---- Matching -------------------------------------------------------------------------------
 
-void TMatch::ComparePair(Node* a, Node* b) {
+bool TMatch::IsRepeat(Node* a, Node* b) {
   if (set_->Fields().repeaterOptimisation && Find(a, 0) == Find(b, 0)) {
     ++counters_.repeats;
     ++classRepeats_;
-    return;
+    return true;
   }
+  return false;
+}
+
+void TMatch::ComparePair(Node* a, Node* b) {
+  if (IsRepeat(a, b)) return;
+  std::int32_t score = 0;
+  Decide(a, b,
+         compare_->Similar(*a->file, *b->file, score,
+                           std::span(b->record, static_cast<std::size_t>(b->size)),
+                           std::span(a->record, static_cast<std::size_t>(a->size))));
+}
+
+// ---- Pairs judged on two cores --------------------------------------------------------------
+
+namespace {
+constexpr std::size_t kPairBatch = 16384;      // pairs judged before their verdicts take effect
+constexpr std::size_t kSecondCoreFrom = 1024;  // smaller batches stay on one core
+}  // namespace
+
+void TMatch::QueuePair(Node* a, Node* b) {
+  queued_.push_back({a, b, 0, nullptr});
+  if (queued_.size() >= kPairBatch) JudgeQueuedPairs();
+}
+
+void TMatch::Judge(TCompare& compare, JudgedPair* pairs, std::size_t count) {
+  // A fatal error of one comparison waits for its pair's turn: the pair may turn out to be a
+  // repeat that one core would never have compared.
+  ScopedFatalHook hook(ThrowingFatalHook);
+  for (std::size_t i = 0; i < count; ++i) {
+    JudgedPair& p = pairs[i];
+    try {
+      std::int32_t score = 0;
+      p.verdict = compare.Similar(*p.a->file, *p.b->file, score,
+                                  std::span(p.b->record, static_cast<std::size_t>(p.b->size)),
+                                  std::span(p.a->record, static_cast<std::size_t>(p.a->size)));
+    } catch (...) {
+      p.failure = std::current_exception();
+    }
+  }
+}
+
+void TMatch::JudgeQueuedPairs() {
+  const std::size_t n = queued_.size();
+  if (n == 0) return;
+  if (n >= kSecondCoreFrom) {
+    const std::size_t half = n / 2;
+    std::thread second([this, half, n] { Judge(*secondCompare_, queued_.data() + half, n - half); });
+    Judge(*compare_, queued_.data(), half);
+    second.join();
+  } else {
+    Judge(*compare_, queued_.data(), n);
+  }
+  // The verdicts take effect in the order of the pairs, as if each had been compared in turn.
+  for (JudgedPair& p : queued_) {
+    if (IsRepeat(p.a, p.b)) continue;
+    if (p.failure) {
+      try {
+        std::rethrow_exception(p.failure);
+      } catch (const EFatal& e) {
+        queued_.clear();
+        Fatal(e.what());  // through this thread's own hook
+      }
+    }
+    Decide(p.a, p.b, p.verdict);
+  }
+  queued_.clear();
+}
+
+void TMatch::Decide(Node* a, Node* b, int verdict) {
   ++counters_.comparisons;
   ++classComparisons_;
-  std::int32_t score = 0;
-  const int verdict =
-      compare_->Similar(*a->file, *b->file, score, std::span(b->record, static_cast<std::size_t>(b->size)),
-                        std::span(a->record, static_cast<std::size_t>(a->size)));
   if (onCompare) onCompare(*a, *b, verdict);
   if (verdict == 0) return;
   ++counters_.hits;
@@ -324,10 +394,17 @@ void TMatch::MatchThroughTokenHash() {
       list.push_back(e->first);
       for (HashRecord* r = e->further; r != nullptr; r = r->next) list.push_back(r->node);
       for (std::size_t i = 0; i < list.size(); ++i) {
-        for (std::size_t j = i + 1; j < list.size(); ++j) ComparePair(list[i], list[j]);
+        for (std::size_t j = i + 1; j < list.size(); ++j) {
+          if (twoCores_) {
+            QueuePair(list[i], list[j]);
+          } else {
+            ComparePair(list[i], list[j]);
+          }
+        }
       }
     }
   }
+  JudgeQueuedPairs();
   samples_[3]->Add(buckets);
   samples_[4]->Add(tokens);
   samples_[5]->Add(used);

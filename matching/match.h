@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <unordered_map>
@@ -79,6 +80,11 @@ class TMatch : public TProcess {
   void Close() override;
   void OnCall(std::int32_t size, const void* tag, std::uint8_t* record);
 
+  // Classes compared through the token hash have their pairs judged on two cores: the records
+  // of a batch of pairs are compared on both, the verdicts then take effect one by one in the
+  // order of the pairs, exactly as one core would have made them. Off on a machine of one core.
+  bool parallelCompare = true;
+
   const TMatchCounters& Counters() const { return counters_; }
   // Diagnostics: called after every comparison with the pair and its verdict.
   std::function<void(const Node& a, const Node& b, int verdict)> onCompare;
@@ -89,7 +95,19 @@ class TMatch : public TProcess {
   void MatchClass();
   void MatchAllPairs();
   void MatchThroughTokenHash();
+  // A pair whose verdict was worked out in advance: the verdict, or why it could not be made.
+  struct JudgedPair {
+    Node* a;
+    Node* b;
+    int verdict;
+    std::exception_ptr failure;  // raised when the pair's turn comes
+  };
+  bool IsRepeat(Node* a, Node* b);
   void ComparePair(Node* a, Node* b);
+  void Decide(Node* a, Node* b, int verdict);
+  void QueuePair(Node* a, Node* b);
+  void JudgeQueuedPairs();
+  static void Judge(TCompare& compare, JudgedPair* pairs, std::size_t count);
   void Replicate(Node* x, Node* y, int group);
   Node* Find(Node* node, int group);
   void Union(Node* a, Node* b, int group);
@@ -102,6 +120,9 @@ class TMatch : public TProcess {
 
   const TParameterStore* set_ = nullptr;
   TCompare* compare_ = nullptr;
+  TCompare* secondCompare_ = nullptr;  // the comparison of the second core
+  std::vector<JudgedPair> queued_;
+  bool twoCores_ = false;
   TTokenizer* tokenizer_ = nullptr;
   TRecordLister* lister_ = nullptr;
   TRatingSet* rating_ = nullptr;

@@ -155,7 +155,8 @@ class MatchTest : public ::testing::Test {
   };
   // Runs TMatch over `records` (sorted by class key by the caller).
   Outputs Run(const std::vector<std::pair<std::string, const TInputFileEntry*>>& records,
-              std::vector<std::pair<std::string, std::string>>* pairs = nullptr) {
+              std::vector<std::pair<std::string, std::string>>* pairs = nullptr,
+              bool twoCores = true) {
     for (TInputFileEntry& e : set_->InputFiles()) e.recordCount = 0;
     for (const auto& r : records) ++set_->InputFiles()[r.second->number - 1].recordCount;
     TMemoryLayer* phase = PushLayer(*memory_);
@@ -166,6 +167,7 @@ class MatchTest : public ::testing::Test {
     source->Setup(manager, set_->Fields().matchRecordLength);
     source->records = records;
     m->Setup(manager, *set_, *lists_, boundary_, *classMemory_, nullptr, "");
+    m->parallelCompare = twoCores;
     if (pairs) {
       m->onCompare = [pairs](const TMatch::Node& a, const TMatch::Node& b, int verdict) {
         if (verdict == 0) return;
@@ -261,6 +263,38 @@ TEST_F(MatchTest, EveryRecordLeavesThroughExactlyOneRoute) {
   EXPECT_EQ(out.single.size() + out.multi.size() + out.duplicates.size() + dark, records.size())
       << "singles, multis and duplicates, plus the dark records that never leave";
   EXPECT_FALSE(out.duplicates.empty());
+}
+
+TEST_F(MatchTest, PairsJudgedOnTwoCoresGiveTheOutputsOfOneCore) {
+  // Many records share few words, so a class has thousands of pairs (several batches, both
+  // cores) and verdicts that depend on the order: repeats, groups joined by later pairs.
+  Files({InputFileType::kGrund, InputFileType::kGrund});
+  set_->Fields().hashHurdle = 2;
+  set_->Fields().repeaterOptimisation = true;
+  std::mt19937 rng(11);
+  const char* words[] = {"MEIER", "MAIER", "MEYER", "SCHULZ", "SCHULTE", "BAUER", "HANS", "ANNA",
+                         "PETER", "KARL", "MARIA", "OTTO"};
+  std::vector<std::pair<std::string, const TInputFileEntry*>> records;
+  for (const char* plz : {"10115", "10117", "20095"}) {
+    for (int i = 0; i < 400; ++i) {
+      std::string name = std::string(words[rng() % 12]) + " " + words[rng() % 12];
+      records.push_back(Record(name, plz, 1 + static_cast<int>(rng() % 2)));
+    }
+  }
+  std::vector<std::pair<std::string, std::string>> onePairs, twoPairs;
+  const Outputs one = Run(records, &onePairs, /*twoCores=*/false);
+  const Outputs two = Run(records, &twoPairs, /*twoCores=*/true);
+  EXPECT_GT(one.counters.comparisons, 20000) << "enough pairs for several batches";
+  EXPECT_GT(one.counters.repeats, 0);
+  EXPECT_EQ(two.single, one.single);
+  EXPECT_EQ(two.multi, one.multi);
+  EXPECT_EQ(two.duplicates, one.duplicates);
+  EXPECT_EQ(two.list, one.list);
+  EXPECT_EQ(twoPairs, onePairs) << "the same hits in the same order";
+  EXPECT_EQ(two.counters.comparisons, one.counters.comparisons);
+  EXPECT_EQ(two.counters.repeats, one.counters.repeats);
+  EXPECT_EQ(two.counters.hits, one.counters.hits);
+  EXPECT_EQ(two.counters.duplicates, one.counters.duplicates);
 }
 
 TEST_F(MatchTest, TokenHashFindsExactlyTheSimilarPairsThatShareAToken) {
