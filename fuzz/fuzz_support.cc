@@ -1,7 +1,9 @@
 #include "fuzz/fuzz_support.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,19 +14,26 @@
 namespace vld::fuzz {
 namespace {
 
-// Creates the folder on construction and removes it with everything in it at exit.
+constexpr std::string_view kPrefix = "vld_fuzz_";
+
+// Creates the folder on construction and removes it with everything in it at exit (and before a
+// finding aborts). A process ended by a sanitizer, a timeout or running out of memory leaves its
+// folder behind; the next process removes the folders of processes that are gone.
 class Scratch {
  public:
   Scratch() {
-    path_ = (Base() / ("vld_fuzz_" + std::to_string(getpid()))).string();
+    const std::filesystem::path base = Base();
+    RemoveOrphans(base);
+    path_ = (base / (std::string(kPrefix) + std::to_string(getpid()))).string();
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
-  ~Scratch() {
+  ~Scratch() { Remove(); }
+  const std::string& path() const { return path_; }
+  void Remove() const {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }
-  const std::string& path() const { return path_; }
 
  private:
   // TMPDIR when set; else the memory file system, because the targets write and replace files
@@ -40,17 +49,34 @@ class Scratch {
     return std::filesystem::temp_directory_path();
   }
 
+  static void RemoveOrphans(const std::filesystem::path& base) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(kPrefix, 0) != 0) continue;
+      const long pid = std::strtol(name.c_str() + kPrefix.size(), nullptr, 10);
+      if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+        std::filesystem::remove_all(entry.path(), ec);
+      }
+    }
+  }
+
   std::string path_;
 };
 
+const Scratch& TheScratch() {
+  static const Scratch scratch;
+  return scratch;
+}
+
 }  // namespace
 
-void InstallFuzzHooks() { SetFatalHook(ThrowingFatalHook); }
-
-const std::string& ScratchFolder() {
-  static const Scratch scratch;
-  return scratch.path();
+void InstallFuzzHooks() {
+  SetFatalHook(ThrowingFatalHook);
+  TheScratch();  // before the first input, so that folders of ended runs go at once
 }
+
+const std::string& ScratchFolder() { return TheScratch().path(); }
 
 std::string ScratchFile(std::string_view name) { return ScratchFolder() + "/" + std::string(name); }
 
@@ -76,6 +102,7 @@ void Echo(std::string_view outcome) {
 void Finding(std::string_view what) {
   std::fprintf(stderr, "\nFuzz-Befund: %.*s\n", static_cast<int>(what.size()), what.data());
   std::fflush(stderr);
+  TheScratch().Remove();
   std::abort();
 }
 
