@@ -70,7 +70,7 @@ void TConsoleFrontEnd::ClearProgress() {
   }
 }
 
-void TConsoleFrontEnd::ShowProgress(const Counter& counter) {
+void TConsoleFrontEnd::ShowProgress(const CounterState& counter) {
   if (!terminal_) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - lastDraw_ < std::chrono::milliseconds(200)) return;

@@ -26,13 +26,13 @@ class TConsoleFrontEnd : public TTaskFrontEnd {
   const std::map<std::string, std::int64_t>& FinalCounts() const { return finals_; }
 
  private:
-  struct Counter {
+  struct CounterState {
     std::string name;
     std::int64_t start = 0;
     std::int64_t value = 0;
   };
   void Print(std::FILE* out, std::string_view text);
-  void ShowProgress(const Counter& counter);
+  void ShowProgress(const CounterState& counter);
   void ClearProgress();
 
   bool quiet_;
@@ -40,7 +40,7 @@ class TConsoleFrontEnd : public TTaskFrontEnd {
   bool progressShown_ = false;
   std::FILE* journal_ = nullptr;
   std::string phase_;
-  std::map<std::int64_t, Counter> counters_;
+  std::map<std::int64_t, CounterState> counters_;
   std::int64_t nextHandle_ = 1;
   std::map<std::string, std::int64_t> finals_;
   std::chrono::steady_clock::time_point phaseStart_ = std::chrono::steady_clock::now();

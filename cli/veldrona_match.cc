@@ -2,12 +2,21 @@
 // runs. Runs the match task a parameter set describes and prints its journal.
 //
 //   veldrona-match PARAMS.PAR [--stepwise] [--memory MB] [--out DIR] [--quiet]
+//   veldrona-match --params SET.PAR --source FILE [--separator C] [--codepage CP] [--no-header]
+//                  [--fixed FIELDLIST] [--source2 FILE ... | --odbc2 CONN --sql SQL] [--dark2]
+//                  [--odbc CONN --sql SQL] [--field COLUMN=TYPE]... --out DIR
+//                  [--result-csv FILE] [--quiet] [--memory MB]
+// The second form converts the user's sources as the wizard would (Matchfile1.txt/2.txt in
+// the output folder), adapts the set to them and runs the match; --result-csv writes every input
+// row with what the match made of it.
 //
 // Exit codes: 0 "Fertig.", 1 stepwise stop after sorting, 2 parameter errors, 3 task error,
 // 64 usage.
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
+#include <optional>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -21,10 +30,13 @@
 #include "engine/runtime/file.h"
 #include "engine/runtime/memory_control.h"
 #include "engine/task/match_task.h"
-#include "matching/param_load.h"
 #include "params/match_schema.h"
 #include "params/param_assign.h"
 #include "params/param_file.h"
+#include "params/param_load.h"
+#include "params/param_path.h"
+#include "data/match_sources.h"
+#include "data/result_csv.h"
 #include "platform/errors.h"
 #include "platform/fatal.h"
 #include "platform/paths.h"
@@ -43,6 +55,10 @@ struct Options {
   bool quiet = false;
   std::int64_t memoryMb = 0;
   std::string outputFolder;
+  // Matching straight from a user's files.
+  bool fromSources = false;
+  TMatchSources sources;
+  std::string resultCsv;
 };
 
 [[noreturn]] void Usage(const std::string& problem) {
@@ -54,18 +70,28 @@ struct Options {
       "  --stepwise  stufenweise: nach dem Sortieren anhalten, beim nächsten Start abgleichen\n"
       "  --memory MB Arbeitsspeicher zum Sortieren in MB\n"
       "  --out ORDNER  Ausgabepfad statt dem des Parametersatzes\n"
-      "  --quiet     nur Fehler und die Ergebniszahlen ausgeben\n",
+      "  --quiet     nur Fehler und die Ergebniszahlen ausgeben\n"
+      "  veldrona-match --params SATZ.PAR --source DATEI [--separator Z] [--codepage CP]\n"
+      "                 [--no-header] [--fixed FELDLISTE] [--odbc VERBINDUNG --sql SQL]\n"
+      "                 [--source2 DATEI ...] [--dark2] [--field SPALTE=TYP]... --out ORDNER\n"
+      "                 [--result-csv DATEI]\n"
+      "      wandelt die eigenen Daten um wie der Assistent und gleicht sie ab\n",
       stderr);
   std::exit(kUsage);
 }
 
 Options Parse(int argc, char** argv) {
   Options o;
+  TSourceSpec* current = nullptr;  // the source the source options apply to
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&]() -> std::string {
       if (i + 1 >= argc) Usage("Zu " + a + " fehlt der Wert.");
       return argv[++i];
+    };
+    auto source = [&]() -> TSourceSpec& {
+      if (current == nullptr) Usage(a + " gehört zu einer Quelle: erst --source oder --odbc angeben.");
+      return *current;
     };
     if (a == "--stepwise") {
       o.stepwise = true;
@@ -80,9 +106,55 @@ Options Parse(int argc, char** argv) {
       }
     } else if (a == "--out") {
       o.outputFolder = value();
+    } else if (a == "--params") {
+      o.parameterFile = value();
+      o.fromSources = true;
+    } else if (a == "--source" || a == "--odbc") {
+      o.fromSources = true;
+      current = &o.sources.first;
+      if (a == "--source") {
+        current->file = value();
+      } else {
+        current->kind = TSourceKind::kOdbc;
+        current->connection = value();
+      }
+    } else if (a == "--source2" || a == "--odbc2") {
+      o.sources.second.emplace();
+      current = &*o.sources.second;
+      if (a == "--source2") {
+        current->file = value();
+      } else {
+        current->kind = TSourceKind::kOdbc;
+        current->connection = value();
+      }
+    } else if (a == "--dark2") {
+      o.sources.secondIsDark = true;
+    } else if (a == "--sql") {
+      source().sql = value();
+    } else if (a == "--fixed") {
+      source().kind = TSourceKind::kFixed;
+      source().fieldList = value();
+    } else if (a == "--separator") {
+      const std::string v = value();
+      const std::optional<char> c = ParseSeparator(v);
+      if (!c) Usage("--separator erwartet ein Zeichen oder \"tab\", nicht \"" + v + "\".");
+      source().separator = *c;
+    } else if (a == "--codepage") {
+      const std::string v = value();
+      const std::optional<CodePage> cp = ParseCodePage(v);
+      if (!cp) Usage("--codepage erwartet 437, 850, 1252 oder utf8, nicht \"" + v + "\".");
+      source().codePage = *cp;
+    } else if (a == "--no-header") {
+      source().header = false;
+    } else if (a == "--field") {
+      const std::string v = value();
+      if (v.find('=') == std::string::npos) Usage("--field erwartet SPALTE=TYP, nicht \"" + v + "\".");
+      o.sources.fieldAssignments.push_back(v);
+    } else if (a == "--result-csv") {
+      o.resultCsv = value();
     } else if (a == "--help" || a == "-h") {
       Usage("");
-    } else if (!a.empty() && a[0] == '-' && a != "-" && o.parameterFile.empty() && a.rfind("--", 0) == 0) {
+    } else if (a.rfind("--", 0) == 0) {
       Usage("Unbekannte Option " + a + ".");
     } else if (o.parameterFile.empty()) {
       o.parameterFile = a;
@@ -91,6 +163,15 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (o.parameterFile.empty()) Usage("Bitte einen Parametersatz angeben.");
+  if (o.fromSources) {
+    if (o.sources.first.file.empty() && o.sources.first.kind != TSourceKind::kOdbc) {
+      Usage("Bitte die Datenquelle mit --source oder --odbc angeben.");
+    }
+    if (o.outputFolder.empty()) Usage("Bitte den Ausgabeordner mit --out angeben.");
+    if (o.stepwise) Usage("--stepwise gilt nur für einen Parametersatz ohne --source.");
+  } else if (!o.resultCsv.empty()) {
+    Usage("--result-csv gehört zu einem Abgleich mit --source.");
+  }
   return o;
 }
 
@@ -104,6 +185,83 @@ void SetMemory(const Options& o) {
   m.questionThreshold = kTaskHeapBudget;
 }
 
+std::string ReadWholeFile(const std::string& name) {
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  if (f == nullptr) return {};
+  std::string out;
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+  std::fclose(f);
+  return out;
+}
+
+// A set that leaves a base path empty gets what a user of the command line expects: the input
+// and output in the current folder, the tables of the installed product.
+void FillEmptyPaths(TParamSet& set, const std::string& parameterFile) {
+  (void)parameterFile;
+  const auto empty = [&](const char* path) {
+    const TParamPathTarget target = ResolveParamPath(*set.root, path);
+    return target.value == nullptr || target.value->AsText(1).empty();
+  };
+  const std::string here = NormalisePath(".") + "/";
+  if (empty("Pfade.Eingabepfad")) AssignParamPath(set, std::string("Pfade.Eingabepfad=") + here);
+  if (empty("Pfade.Ausgabepfad")) AssignParamPath(set, std::string("Pfade.Ausgabepfad=") + here);
+  if (empty("Pfade.Tabellenpfad")) {
+    const std::vector<std::string> folders = ProductFolders("Tables");
+    if (!folders.empty()) {
+      AssignParamPath(set, "Pfade.Tabellenpfad=" + NormalisePath(folders.front()) + "/");
+    }
+  }
+}
+
+// What the result CSV needs to know of a finished run.
+struct RunFacts {
+  std::string listFile;
+  std::int32_t listLength = 0;
+  std::array<char, 13> symbols{};
+};
+
+// Block, group and role of every engine record, read from the duplicate list: the list holds
+// the whole record (with its record number) in its list fields, a blank line starts a block and
+// the "Kopfsatz" symbol a duplicate group. A replica counts where its original first stands.
+std::vector<TResultRecord> ResultsFromList(const RunFacts& facts,
+                                           const TConvertedSources& converted) {
+  std::vector<TResultRecord> out(static_cast<std::size_t>(converted.RecordCount()));
+  const std::string list = facts.listFile.empty() ? std::string() : ReadWholeFile(facts.listFile);
+  const std::size_t length = static_cast<std::size_t>(facts.listLength);
+  if (length < 6) return out;
+  const std::size_t numberAt = 4 + static_cast<std::size_t>(converted.RecordNumberPosition() - 1);
+  const std::size_t width = static_cast<std::size_t>(converted.RecordNumberWidth());
+  std::vector<bool> placed(out.size(), false);
+  for (int pass = 0; pass < 2; ++pass) {  // originals first, then replicas
+    std::int64_t block = 0, group = 0;
+    for (std::size_t at = 0; at + length <= list.size(); at += length) {
+      const std::string_view line(list.data() + at, length);
+      if (line.find_first_not_of(" \r\n") == std::string_view::npos) {
+        ++block;
+        continue;
+      }
+      if (line[2] == facts.symbols[7]) ++group;
+      const bool replica = line[3] == facts.symbols[10];
+      if (replica != (pass == 1) || numberAt + width > length - 2) continue;
+      const std::string digits(line.substr(numberAt, width));
+      char* end = nullptr;
+      const long long number = std::strtoll(digits.c_str(), &end, 10);
+      if (number < 1 || number > static_cast<long long>(out.size())) continue;
+      TResultRecord& r = out[static_cast<std::size_t>(number - 1)];
+      if (line[0] == facts.symbols[5]) r.role = TResultRole::kDuplicate;
+      if (line[0] == facts.symbols[4] && r.role == TResultRole::kSingle) r.role = TResultRole::kHead;
+      if (!placed[static_cast<std::size_t>(number - 1)]) {
+        placed[static_cast<std::size_t>(number - 1)] = true;
+        r.block = block;
+        r.group = group;
+      }
+    }
+  }
+  return out;
+}
+
 int Run(const Options& o) {
   const auto schema = BuildMatchParamSchema();
   TParamSet set;
@@ -112,12 +270,30 @@ int Run(const Options& o) {
     if (!o.outputFolder.empty()) {
       AssignParamPath(set, "Pfade.Ausgabepfad=" + NormalisePath(o.outputFolder) + "/");
     }
+    FillEmptyPaths(set, o.parameterFile);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
     return 2;
   }
+  std::optional<TConvertedSources> converted;
+  if (o.fromSources) {
+    try {
+      TConvertOptions convert;
+      convert.outputFolder = NormalisePath(o.outputFolder);
+      converted.emplace(PrepareMatchSources(o.sources, convert, set));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
+      return 3;
+    }
+    if (!o.quiet) {
+      for (const std::string& line : converted->Journal()) {
+        std::printf("%s\n", TerminalText(line).c_str());
+      }
+    }
+  }
   SetMemory(o);
 
+  RunFacts facts;
   TMatchDocument document;
   TMatchTaskOptions options;
   options.runTitle = "\"" + ShortName(o.parameterFile) + "\"";
@@ -125,7 +301,17 @@ int Run(const Options& o) {
   options.document = &document;
   options.load = [&](TMemorySpace& target, bool restart, const ParameterMessageSink& messages,
                      const JournalSink& journal) {
-    return LoadMatchParameters(target, *set.root, restart, messages, journal);
+    // An existing second temporary file is never destroyed by the check; whether a stepwise run
+    // resumes it is decided by the task from its size.
+    (void)restart;
+    TLoadedParameters loaded =
+        LoadMatchParameters(target, *set.root, RunStart::kNew, messages, journal);
+    if (loaded.set != nullptr) {
+      facts.listFile = std::string(loaded.set->FileName(9));
+      facts.listLength = loaded.set->Fields().listRecordLength;
+      facts.symbols = loaded.set->Fields().symbols;
+    }
+    return loaded;
   };
   TMatchTask task(std::move(options));
   TConsoleFrontEnd front(o.quiet);
@@ -156,6 +342,14 @@ int Run(const Options& o) {
     case TaskResult::kDone:
       std::printf("Single: %lld, Multi: %lld, Dubletten: %lld\n", count("Output Single"),
                   count("Output Multi"), count("Dubletten"));
+      if (converted && !o.resultCsv.empty()) {
+        try {
+          WriteResultCsv(o.resultCsv, *converted, ResultsFromList(facts, *converted));
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "Fehler: %s\n", TerminalText(e.what()).c_str());
+          return 3;
+        }
+      }
       return 0;
     case TaskResult::kStepDone:
       return 1;

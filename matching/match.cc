@@ -6,6 +6,7 @@
 
 #include "engine/files/global.h"
 #include "engine/runtime/hooks.h"
+#include "platform/codepage.h"
 #include "platform/fatal.h"
 
 namespace vld {
@@ -379,7 +380,8 @@ void TMatch::ListLine(const Node& node, std::uint8_t roleSymbol, bool first) {
       sym[(node.flags & kReplica) ? 10 : (node.flags & kReplicated) ? 9 : 8]);
   const bool dark = node.flags & kDark;
   if (dark && f.hideDarkRecords) {
-    std::string text(set_->TextNumber(4));
+    // The dark-record text is Windows-1252 in the set; list lines are code page 437.
+    std::string text = ToCp437(set_->TextNumber(4), CodePage::k1252);
     if (const std::size_t at = text.find("%%%"); at != std::string::npos) {
       text.replace(at, 3, Format("%03u", static_cast<unsigned>(node.file->number % 1000)));
     }

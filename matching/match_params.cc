@@ -1,6 +1,7 @@
 #include "matching/match_params.h"
 
 #include <cstring>
+#include <ctime>
 
 #include "engine/runtime/heap.h"
 #include "platform/checked.h"
@@ -20,8 +21,10 @@ std::string_view TParameterStore::TextNumber(int i) const {
   return Text(fields_.texts[CheckIndex(i - 1, fields_.texts.size())]);
 }
 
-std::string_view TParameterStore::FileName(int code) const {
-  return Text(fields_.files[CheckIndex(code, fields_.files.size())].name);
+std::string_view TParameterStore::FileName(int code) const { return Text(File(code).name); }
+
+const TFileRef& TParameterStore::File(int code) const {
+  return fields_.files[CheckIndex(code, fields_.files.size())];
 }
 
 const TComponentEntry& TParameterStore::Component(std::int32_t j) const {
@@ -57,6 +60,11 @@ void TParameterCheck::Init() {
   std::memset(block_, 0, kBlockSize);
   blockSize_ = kBlockSize;
   used_ = 8;
+  // The creation date: today (yyyymmdd, local time).
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  fields_.creationDate = (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
 }
 
 std::uint32_t TParameterCheck::Add(const void* bytes, std::size_t size) {
@@ -88,7 +96,40 @@ void TParameterCheck::SetFile(int code, std::string_view fullName, std::uint16_t
   TFileRef& ref = fields_.files[CheckIndex(code, fields_.files.size())];
   ref.code = code;
   ref.name = AddText(fullName);
-  ref.state = fullName.empty() && state == 0 ? 9000 : state;
+  ref.given = ref.name;
+  ref.state = fullName.empty() && state == 0 ? std::uint16_t{kNameEmpty} : state;
+}
+
+void TParameterCheck::SetGivenFile(int code, std::string_view given) {
+  fields_.files[CheckIndex(code, fields_.files.size())] = GivenFile(code, given);
+}
+
+TFileRef TParameterCheck::GivenFile(std::int32_t code, std::string_view given) {
+  TFileRef ref;
+  ref.code = code;
+  ref.given = AddText(given);
+  return ref;
+}
+
+void TParameterCheck::Resolve(TFileRef& ref, std::string_view fullName, std::uint16_t state) {
+  ref.name = state == kNameOk ? AddText(fullName) : 0;
+  ref.state = state == kNameOk && ref.name == 0 ? std::uint16_t{kNameEmpty} : state;
+}
+
+std::vector<TInputFile> InputFileTable(const TParameterStore& set, InputFileSelection which) {
+  std::vector<TInputFile> table;
+  for (const TInputFileEntry& entry : set.InputFiles()) {
+    if (which == InputFileSelection::kRecordFiles && entry.type == InputFileType::kKompaktsperr) {
+      continue;
+    }
+    TInputFile file;
+    file.layout = &entry;
+    file.name = std::string(set.FileName(entry.file));
+    for (std::size_t k = 0; k < 3; ++k)
+      file.outputs[k] = std::string(set.FileName(entry.outputs[k]));
+    table.push_back(std::move(file));
+  }
+  return table;
 }
 
 }  // namespace vld

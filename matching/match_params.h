@@ -21,6 +21,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/pipeline/file_layout.h"
 #include "engine/runtime/origin.h"
@@ -42,12 +43,25 @@ struct TVectorRef {
   std::uint32_t wrongKinds = 0;
 };
 
-// A file name of the set: its text (offset, 0 = no file), its file code and its state
-// (0 = fine, 9000.. the states of a name: empty, bad base redirection, ...).
+// States of a file name (0 = resolved and fine). A name in another state names no file.
+enum NameState : std::uint16_t {
+  kNameOk = 0,
+  kNameEmpty = 9000,          // no name given
+  kNameBadBase = 9001,        // "~X~" with a letter that names no base path
+  kNameNotAbsolute = 9002,    // must be absolute and is not
+  kNameDoubleDot = 9003,      // contains ".."
+  kNameBaseFaulty = 9004,     // its base path has an error (reported with the base path)
+  kNameBaseUndefined = 9005,  // its base path is empty
+};
+
+// A file name of the set: the name as given in the parameter set (text), its resolved full name
+// (text; 0 = no file), its file code and its state (NameState). The check resolves every name;
+// until then `state` is kNameEmpty and `name` is 0.
 struct TFileRef {
-  std::uint32_t name = 0;
+  std::uint32_t name = 0;   // resolved full name (UTF-8); a directory ends with '/'
+  std::uint32_t given = 0;  // the name as given (UTF-8)
   std::int32_t code = 0;
-  std::uint16_t state = 9000;
+  std::uint16_t state = kNameEmpty;
 };
 
 enum class ComponentKind : std::uint8_t { kText = 0, kNormal = 1, kPostfach = 2, kHausnummer = 3 };
@@ -127,15 +141,26 @@ struct TColumnEntry {
   std::uint8_t value = 0;      // "Spalte"
 };
 
-// An input file. The layout part is what the pipeline reads from a record's tag.
+// An input file. The layout part is what the pipeline reads from a record's tag; after the
+// check it is complete for every type:
+//   G, M, S  the set's match record layout (blueRecordLength = classRecordLength);
+//   K        the layout of its compact records as its header describes them: blueRecordLength
+//            and classRecordLength = the compact record length, class key, component offsets,
+//            match key, info and priority word at their places inside the compact record,
+//            fileNumberPosition = flagPosition = outputRecordLength = 0 (compact records carry
+//            neither, and they are never written to an output). A compact dark file may hold
+//            0 records; it then contributes nothing.
+// `file` holds the resolved full name; `type` alone tells record files (G, M, S) from compact
+// dark files (K).
 struct TInputFileEntry : TFileLayout {
   std::uint32_t name = 0;           // the name as given (text)
   TFileRef file;                    // code 5000+i
-  std::array<TFileRef, 3> outputs;  // codes 6000+i, 7000+i, 8000+i
+  std::array<TFileRef, 3> outputs;  // codes 6000+i, 7000+i, 8000+i (name 0: no own output)
   std::uint16_t priority = 0;       // effective after the check: priority * 4 + type rank
-  std::uint32_t ident = 0;          // identification text (first record's Ident field)
-  std::int64_t headerOffset = -1;   // loaded compact header (type K): offset in the block
-  std::int32_t splitSlot = -1;      // index of its slot in the split-output table
+  std::uint32_t ident = 0;          // identification (code page 437): first record's Ident
+                                    // field, for type K the ident of its header
+  std::int32_t headerSlots = 0;     // type K: record slots its header occupies
+  std::int32_t splitSlot = -1;      // Grund/Master with split output: 0-based slot, else -1
 };
 
 // ---- The fixed part -------------------------------------------------------------------------
@@ -179,9 +204,11 @@ struct TParameterFields {
   std::uint32_t matchKeyExtra = 0;
   // Compactor.
   bool makeCompactFile = false, compactWithPriorities = false;
-  std::uint32_t compactIdent = 0;  // text
+  std::uint32_t compactIdent = 0;  // text (code page 437, written into the compact header)
 
-  // Texts 1..5 and the statistics info memo (offsets of texts in the block).
+  // Texts 1..5 and the statistics info memo (offsets of texts in the block). Texts 1..4, the
+  // memo, the column texts, the symbols and "Verketter" are Windows-1252 (the protocol's code
+  // page); text 5 and all file names are UTF-8 paths.
   std::array<std::uint32_t, 6> texts{};
   std::int32_t creationDate = 0;  // yyyymmdd
   // File codes 1..22 (index 0 unused).
@@ -261,6 +288,8 @@ class TParameterStore : public TOrigin {
   std::span<const TFieldEntry> FieldVector(int i) const {
     return Entries<TFieldEntry>(fields_.vectors[i]);
   }
+  // The fixed file code's reference (1..22).
+  const TFileRef& File(int code) const;
   // Component j (0-based) of the component list.
   const TComponentEntry& Component(std::int32_t j) const;
   TComponentEntry& Component(std::int32_t j);
@@ -285,7 +314,9 @@ class TParameterCheck : public TParameter {
  public:
   // The block a checking set may use. Entries are wider than on the 32-bit original (64-bit
   // counts, inline file references), so the block is four times its 64 KiB.
-  static constexpr std::int64_t kBlockSize = 262144;
+  // Every file name is kept twice (as given and resolved) and 500 input files with their own
+  // outputs must fit, so the block is sixteen times its 64 KiB.
+  static constexpr std::int64_t kBlockSize = 1048576;
 
   void Init() override;
   std::int64_t UsedSize() const override { return used_; }
@@ -308,12 +339,27 @@ class TParameterCheck : public TParameter {
     if (v.offset != 0) v.count = static_cast<std::int16_t>(entries.size());
     return v;
   }
-  // Sets a file name (resolved full name) for a fixed code.
+  // Sets a fixed code's file to an already resolved full name (given = full name).
   void SetFile(int code, std::string_view fullName, std::uint16_t state = 0);
+  // Sets a fixed code's name as given; the check resolves it.
+  void SetGivenFile(int code, std::string_view given);
+  // A file reference with the name as given (unresolved).
+  TFileRef GivenFile(std::int32_t code, std::string_view given);
+  // Stores the resolution of `ref`: its full name (empty for none) and state.
+  void Resolve(TFileRef& ref, std::string_view fullName, std::uint16_t state);
 
  private:
   std::int64_t used_ = 8;  // offset 0 stands for "none"
   bool exhausted_ = false;
 };
+
+// The input files as the task's sources and sinks see them: the entries' layouts (the records'
+// tags, pointing into `set`), full names and own outputs. kAll lists every entry in file-number
+// order (for the readers that look a record's file up by its number); kRecordFiles only the
+// record files G, M and S (for the multi-file reader, which must never open a compact dark
+// file). REQUIRES: a checked set; the table is valid while `set` lives.
+enum class InputFileSelection : std::uint8_t { kAll, kRecordFiles };
+std::vector<TInputFile> InputFileTable(const TParameterStore& set,
+                                       InputFileSelection which = InputFileSelection::kAll);
 
 }  // namespace vld

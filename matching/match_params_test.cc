@@ -174,7 +174,7 @@ TEST_F(MatchParamsTest, CopyWorksAtAnyAddressAndFreesTheSource) {
 }
 
 TEST_F(MatchParamsTest, FullBlockMarksTheSetExhausted) {
-  const std::string big(100000, 'x');
+  const std::string big(TParameterCheck::kBlockSize / 3, 'x');
   EXPECT_NE(set_->AddText(big), 0u);
   EXPECT_NE(set_->AddText(big), 0u);
   EXPECT_EQ(set_->AddText(big), 0u);

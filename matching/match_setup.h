@@ -1,10 +1,10 @@
 // What a match task gets from loading its parameter set: the checked set in the task's memory
 // and the tables the check loaded for it (normalisation tables, postal-code mapping, dark lists).
 //
-// Loading (LoadMatchParameters) copies the current parameter tree into a checking set, runs the
-// parameter check on it, which loads the tables into a TMatchTables in the target space, and
-// hands back a compact TParameter copy in the same space. Messages go to the sink: errors
-// prefixed "! ", warnings "? ".
+// Loading (LoadMatchParameters, params/param_load.h) copies the current parameter tree into a
+// checking set, runs the parameter check on it (matching/param_check.h), which loads the tables
+// into a TMatchTables in the target space, and hands back a compact TParameter copy in the same
+// space. Messages go to the sink: errors prefixed "! ", warnings "? ".
 #pragma once
 
 #include <array>
@@ -62,8 +62,8 @@ class TMatchTables : public TOrigin {
 };
 
 struct TLoadedParameters {
-  TParameter* set = nullptr;        // in the target space; empty when loading stopped early
-  TMatchTables* tables = nullptr;   // in the target space
+  TParameter* set = nullptr;       // in the target space; empty when loading stopped early
+  TMatchTables* tables = nullptr;  // in the target space
   std::int32_t errors = 0;
   std::int32_t hints = 0;
 };

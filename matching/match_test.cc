@@ -328,6 +328,67 @@ TEST_F(MatchTest, NineRecordsAreComparedAllAgainstAllAndTenThroughTheHash) {
   EXPECT_EQ(ten_.hashClasses, 1);
 }
 
+TEST_F(MatchTest, RecordJoiningTwoGroupsByReplicationIsListedTwiceAndOutputOnce) {
+  // Slot 2 holds a code (26..30) with "Replizieren": a record without code is a duplicate of
+  // every record with one, while two different codes keep their records apart.
+  TParameterFields& f = set_->Fields();
+  f.threshold = 101;
+  TComponentEntry name;
+  name.kind = ComponentKind::kNormal;
+  name.wordHurdle = 1;
+  name.base = 50;
+  name.relative = 50;
+  TComponentEntry code;
+  code.kind = ComponentKind::kText;
+  code.base = 1;       // "Punkte"
+  code.bonus0 = 1;     // both empty
+  code.bonus1 = 1;     // one side empty
+  code.replicate = true;
+  std::vector<TSlotEntry> slots(2);
+  slots[0].kind = SlotKind::kNormal;
+  slots[0].fields = set_->AddVector<TFieldEntry>(std::vector<TFieldEntry>{{1, 20}});
+  slots[0].components = set_->AddVector<TComponentEntry>(std::vector<TComponentEntry>{name});
+  slots[1].kind = SlotKind::kText;
+  slots[1].fields = set_->AddVector<TFieldEntry>(std::vector<TFieldEntry>{{26, 5}});
+  slots[1].components = set_->AddVector<TComponentEntry>(std::vector<TComponentEntry>{code});
+  f.vectors[4] = set_->AddVector<TSlotEntry>(slots);
+  Files({InputFileType::kGrund});
+  // A and X (no code) are duplicates of each other; B (code X2) takes a replica of each.
+  const Outputs out = Run({Record("HANS MEIER", "10115", 1, ""), Record("HANS MEIER", "10115", 1, "X2"),
+                           Record("HANS MEIER", "10115", 1, "")});
+  EXPECT_EQ(out.single.size() + out.multi.size() + out.duplicates.size(), 3u) << "each record once";
+  int originals = 0, replicas = 0;
+  for (const std::string& line : out.list) {
+    if (line.size() > 3 && line[3] == 'O') ++originals;
+    if (line.size() > 3 && line[3] == 'R') ++replicas;
+  }
+  EXPECT_EQ(originals, 2) << "A and X in their own block";
+  EXPECT_EQ(replicas, 2) << "A and X again in the block of B";
+  EXPECT_EQ(out.counters.replicated, 2);
+}
+
+TEST_F(MatchTest, HeadLimitKeepsTheBestHeadsOfABlock) {
+  // Three records of three files, all alike; without a limit every Grund record of its own
+  // group-1 ring... here they form one group: one head. With replication off and verdict 5 the
+  // block has one ring; the limit 1 keeps one head.
+  Files({InputFileType::kGrund, InputFileType::kGrund, InputFileType::kGrund}, {3, 1, 2});
+  set_->Fields().headLimit = 1;
+  const Outputs out = Run({Record("ANNA KOCH", "10115", 1), Record("ANNA KOCH", "10115", 2),
+                           Record("ANNA KOCH", "10115", 3)});
+  EXPECT_EQ(out.single.size(), 1u);
+  EXPECT_EQ(out.duplicates.size(), 2u);
+  // The head is the record of file 2 (priority 1).
+  EXPECT_EQ(out.list[1].substr(0, 4), "HGKN");
+}
+
+TEST_F(MatchTest, PureMasterBlocksAreNotOutputAsBlocks) {
+  Files({InputFileType::kMaster, InputFileType::kMaster});
+  set_->Fields().suppressPureBlocks = true;
+  const Outputs out = Run({Record("OTTO WEBER", "10115", 1), Record("OTTO WEBER", "10115", 2)});
+  EXPECT_TRUE(out.list.empty());
+  EXPECT_EQ(out.single.size(), 2u) << "the records keep their flags and go to the normal outputs";
+}
+
 TEST_F(MatchTest, MatchRecordTooShortForTheOutputIsRefusedAtInit) {
   set_->Fields().outputWithMatchKey = true;
   set_->Fields().crlf = true;

@@ -166,6 +166,14 @@ std::optional<std::string> CheckNormalizerFile(const std::string& full_name,
   return LoadChecked(full_name, given_name, table);
 }
 
+std::optional<std::string> TryLoadNormalizer(const std::string& full_name,
+                                             std::string_view given_name,
+                                             std::optional<TNormalizer>& table) {
+  auto error = LoadChecked(full_name, given_name, table);
+  if (error) table.reset();
+  return error;
+}
+
 TNormalizer LoadNormalizer(const std::string& full_name, std::string_view given_name) {
   std::optional<TNormalizer> table;
   if (auto error = LoadChecked(full_name, given_name, table)) throw EUserError(*error);

@@ -132,6 +132,12 @@ class TNormalizer {
 std::optional<std::string> CheckNormalizerFile(const std::string& full_name,
                                                std::string_view given_name);
 
+// Loads a table into `table` when it passes every check (nullopt returned); otherwise `table`
+// stays empty and the German message of the first failing check is returned.
+std::optional<std::string> TryLoadNormalizer(const std::string& full_name,
+                                             std::string_view given_name,
+                                             std::optional<TNormalizer>& table);
+
 // Loads a table that passes every check; throws EUserError with the message otherwise.
 TNormalizer LoadNormalizer(const std::string& full_name, std::string_view given_name);
 

@@ -205,6 +205,14 @@ std::optional<std::string> CheckPlzFile(const std::string& full_name, std::strin
   return LoadChecked(full_name, given_name, expected_digits, mapping);
 }
 
+std::optional<std::string> TryLoadPlzMapping(const std::string& full_name,
+                                             std::string_view given_name, int expected_digits,
+                                             std::optional<TPlzMapping>& mapping) {
+  auto error = LoadChecked(full_name, given_name, expected_digits, mapping);
+  if (error) mapping.reset();
+  return error;
+}
+
 TPlzMapping LoadPlzMapping(const std::string& full_name, std::string_view given_name,
                            int expected_digits) {
   std::optional<TPlzMapping> mapping;

@@ -118,6 +118,12 @@ class TPlzMapping {
 std::optional<std::string> CheckPlzFile(const std::string& full_name, std::string_view given_name,
                                         int expected_digits);
 
+// Loads a mapping into `mapping` when it passes every check (nullopt returned); otherwise
+// `mapping` stays empty and the German message of the first failing check is returned.
+std::optional<std::string> TryLoadPlzMapping(const std::string& full_name,
+                                             std::string_view given_name, int expected_digits,
+                                             std::optional<TPlzMapping>& mapping);
+
 // Loads a mapping that passes every check; throws EUserError with the message otherwise.
 TPlzMapping LoadPlzMapping(const std::string& full_name, std::string_view given_name,
                            int expected_digits);

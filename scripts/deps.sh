@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
-          unixodbc-dev libsqliteodbc clang-14 libclang-rt-14-dev)
+          unixodbc-dev libsqliteodbc libsqlite3-dev clang-14 libclang-rt-14-dev)
 if [[ "${1:-}" == "--with-ui" ]]; then
   packages+=(qt6-base-dev)
 fi

@@ -194,7 +194,7 @@ TSupplementaryLayer* TSupplementingMemoryLayer::RequestSupplement(TMemoryLayer& 
   if (!onSupplement) return nullptr;
   const Grant grant = onSupplement(requester, size);
   if (grant.space == nullptr || grant.size <= 0) return nullptr;
-  auto* block = CreateWithExtra<TSupplementaryLayer>(*grant.space, grant.size);
+  auto* block = CreateWithRawExtra<TSupplementaryLayer>(*grant.space, grant.size);
   block->AttachTo(requester, TOrigin::ExtraOf(block), grant.size);
   return block;
 }

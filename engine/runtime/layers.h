@@ -122,7 +122,7 @@ TMemoryLayer& NilSpace();
 // Creates a layer of class L in `space` with an arena of `size` bytes right behind it.
 template <typename L>
 L* CreateWithArena(TMemorySpace& space, std::int64_t size) {
-  L* layer = CreateWithExtra<L>(space, size);
+  L* layer = CreateWithRawExtra<L>(space, size);
   layer->SetArea(TOrigin::ExtraOf(layer), size);
   return layer;
 }

@@ -81,7 +81,7 @@ class TOrigin {
   friend class TMemorySpace;
   friend void Free(TOrigin* object);
   template <typename T, typename... Args>
-  friend T* CreateWithExtra(TMemorySpace& space, std::int64_t extra, Args&&... args);
+  friend T* CreateWithRawExtra(TMemorySpace& space, std::int64_t extra, Args&&... args);
   template <typename T, typename... Args>
   friend T* PlaceInBlock(void* block, std::int64_t blockSize, std::int64_t extra, Args&&... args);
   friend class TMemoryLayer;
@@ -141,7 +141,7 @@ class TMemorySpace : public TOrigin {
   friend class TOrigin;
   friend void Free(TOrigin* object);
   template <typename T, typename... Args>
-  friend T* CreateWithExtra(TMemorySpace& space, std::int64_t extra, Args&&... args);
+  friend T* CreateWithRawExtra(TMemorySpace& space, std::int64_t extra, Args&&... args);
   void Register(TOrigin* object);
   void Unregister(TOrigin* object);
   TOrigin* newestObject_ = nullptr;
@@ -169,17 +169,26 @@ class ErrorUnwindScope {
   ErrorUnwindScope& operator=(const ErrorUnwindScope&) = delete;
 };
 
+// As CreateWithExtra, but the extra bytes are left as they come (an arena of a layer needs no
+// zeroing, and zeroing a large arena would touch every page of it at once).
+template <typename T, typename... Args>
+T* CreateWithRawExtra(TMemorySpace& space, std::int64_t extra, Args&&... args);
+
 template <typename T, typename... Args>
 T* CreateWithExtra(TMemorySpace& space, std::int64_t extra, Args&&... args) {
+  const std::int64_t extraBytes = extra > 0 ? extra : 0;
+  T* object = CreateWithRawExtra<T>(space, extraBytes, std::forward<Args>(args)...);
+  if (extraBytes > 0) std::memset(TOrigin::ExtraOf(object), 0, static_cast<std::size_t>(extraBytes));
+  return object;
+}
+
+template <typename T, typename... Args>
+T* CreateWithRawExtra(TMemorySpace& space, std::int64_t extra, Args&&... args) {
   static_assert(std::is_base_of_v<TOrigin, T>);
   static_assert(alignof(T) <= kAllocAlignment);
   const std::int64_t extraBytes = extra > 0 ? extra : 0;
   const std::int64_t size = CheckedAdd(InstanceSize<T>(), extraBytes);
   void* memory = space.Alloc(size);
-  if (extraBytes > 0) {
-    std::memset(static_cast<std::uint8_t*>(memory) + InstanceSize<T>(), 0,
-                static_cast<std::size_t>(extraBytes));
-  }
   T* object = ::new (memory) T(std::forward<Args>(args)...);
   object->space_ = &space;
   object->createdInSpace_ = true;

@@ -123,16 +123,22 @@ TaskResult TMatchTask::RunPhases(const TParameter& set, TMatchTables& tables, TM
   const std::int64_t working =
       std::min(available - static_cast<std::int64_t>(f.sortReserve), MemorySettings().lowerLimit);
 
-  TTaskContext c{set, tables, options_.document, *phaseSet, {}, {}, 0, {}, {}, nullptr, nullptr, nullptr};
+  TTaskContext c{set, tables, options_.document, *phaseSet, {}, {}, {}, 0, {}, {}, nullptr, nullptr, nullptr, {}};
   for (const TInputFileEntry& entry : set.InputFiles()) {
     TInputFile input;
     input.layout = &entry;
     input.name = std::string(set.FileName(entry.file));
-    for (std::size_t k = 0; k < 3; ++k) input.outputs[k] = std::string(set.FileName(entry.outputs[k]));
+    for (std::size_t k = 0; k < 3; ++k) {
+      input.outputs[k] = c.Pending(std::string(set.FileName(entry.outputs[k])));
+    }
     c.inputs.push_back(input);
     c.descriptors.push_back(&entry);
-    if (entry.type != InputFileType::kKompaktsperr) c.sortedRecords += entry.recordCount;
+    if (entry.type != InputFileType::kKompaktsperr) {
+      c.recordInputs.push_back(input);
+      c.sortedRecords += entry.recordCount;
+    }
   }
+  for (int code : {6, 7, 8, 9, 10, 13}) c.Pending(std::string(set.FileName(code)));
   c.plan = ComputeSortPlan(working, std::max<std::int64_t>(c.sortedRecords, 2), f.classRecordLength);
   c.planCopy = c.plan;
   c.q1 = CreateIn<TQueue>(*phaseSet);
@@ -181,6 +187,7 @@ TaskResult TMatchTask::RunPhases(const TParameter& set, TMatchTables& tables, TM
       }
     }
   }
+  c.CommitOutputs();
   Free(phaseSet);
   return result;
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <queue>
 
+#include <sys/stat.h>
+
 #include "engine/files/global.h"
 #include "engine/files/xan_file.h"
 #include "engine/pipeline/output_chain.h"
@@ -66,7 +68,7 @@ std::vector<std::uint8_t> CompactHeader(const TParameter& set, const TCompactLay
   le::PutU16(h, 79, f.plzPart.length);
   const std::size_t n = std::min<std::size_t>(ident.size(), 255);
   h[81] = static_cast<std::uint8_t>(n);
-  std::memcpy(h.data() + 82, ident.data(), n);
+  if (n > 0) std::memcpy(h.data() + 82, ident.data(), n);
   std::size_t at = 82 + n;
   for (const TSlotEntry& slot : set.Slots()) {
     for (const TComponentEntry& comp : set.Entries<TComponentEntry>(slot.components)) {
@@ -83,6 +85,34 @@ std::vector<std::uint8_t> CompactHeader(const TParameter& set, const TCompactLay
 
 }  // namespace
 
+std::string TTaskContext::File(int code) const {
+  const std::string name(set.FileName(code));
+  if (name.empty()) return name;
+  if ((code >= 6 && code <= 10) || code == 13) {
+    for (const auto& [final, temporary] : pending) {
+      if (final == name) return temporary;
+    }
+  }
+  return name;
+}
+
+std::string TTaskContext::Pending(const std::string& finalName) {
+  if (finalName.empty()) return finalName;
+  for (const auto& [final, temporary] : pending) {
+    if (final == finalName) return temporary;
+  }
+  pending.emplace_back(finalName, finalName + kUnfinishedSuffix);
+  return pending.back().second;
+}
+
+void TTaskContext::CommitOutputs() {
+  for (const auto& [final, temporary] : pending) {
+    struct stat st;
+    if (::stat(temporary.c_str(), &st) == 0) RenameOrRaise(temporary, final);
+  }
+  pending.clear();
+}
+
 void RunSelection(TTaskContext& c) {
   const TParameterFields& f = c.set.Fields();
   Diagnostics() = {1, c.plan.capacity, c.plan.ioBuffer};
@@ -94,7 +124,8 @@ void RunSelection(TTaskContext& c) {
     auto* sortKey = CreateIn<TBuildSortKey>(phase);
     auto* select = CreateIn<TSelect>(phase);
     auto* consumer = CreateIn<TConsumer>(phase);
-    producer->Setup(manager, f.recordLength, c.sortedRecords, "Input", c.inputs, c.plan.ioBuffer);
+    producer->Setup(manager, f.recordLength, c.sortedRecords, "Input", c.recordInputs,
+                    c.plan.ioBuffer);
     sortKey->Setup(manager, c.set, c.tables.keyTables, f.recordLength + 1);
     select->Setup(manager, f.classRecordLength, c.q1, c.plan.capacity, KeyMode::kClassKey,
                   f.classKeyLength);

@@ -21,7 +21,8 @@ struct TTaskContext {
   TMatchTables& tables;
   TMatchDocument* document;
   TMemoryLayer& phaseSet;
-  std::vector<TInputFile> inputs;  // every input file, in list order
+  std::vector<TInputFile> inputs;        // every input file, by file number
+  std::vector<TInputFile> recordInputs;  // the record files (not compact dark files)
   std::vector<const TFileLayout*> descriptors;
   std::int64_t sortedRecords = 0;  // records of the record files (all but compact dark files)
   TSortPlan plan;
@@ -30,9 +31,18 @@ struct TTaskContext {
   TQueue* q2 = nullptr;
   TQueue* q3 = nullptr;
 
-  // Full name of file code 1..22; empty when the file is not wanted.
-  std::string File(int code) const { return std::string(set.FileName(code)); }
+  // Full name of file code 1..22; empty when the file is not wanted. Outputs (codes 6 to 10
+  // and 13) are written under a temporary name beside the final one; CommitOutputs gives them
+  // their final names when the task succeeds, so an output that looks complete is complete.
+  std::string File(int code) const;
+  // The temporary name of an output file (registered for CommitOutputs).
+  std::string Pending(const std::string& finalName);
+  void CommitOutputs();
+  std::vector<std::pair<std::string, std::string>> pending;  // final name, temporary name
 };
+
+// Suffix of an output file while the task writes it.
+inline constexpr const char* kUnfinishedSuffix = ".unfertig";
 
 void RunSelection(TTaskContext& c);
 // Merges the runs of Q1 into the second temporary file (or moves a single run there).
