@@ -4,7 +4,7 @@
 //
 // Usage: veldrona-fuzz-seeds SEED_FOLDER PRODUCT_FOLDER
 //   SEED_FOLDER     receives one folder per target (emptied first)
-//   PRODUCT_FOLDER  the build's program folder holding "Tables" and "Params"
+//   PRODUCT_FOLDER  the build's program folder holding "Tables", "Params" and "SampleData"
 //
 // Scrambled kinds are stored in their plain form (fuzz/fuzz_formats.h), as the targets take them.
 #include <cstdio>
@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "data/field_table.h"
+#include "data/field_types.h"
 #include "engine/files/hash.h"
 #include "engine/pipeline/output_chain.h"
 #include "engine/runtime/heap.h"
@@ -26,6 +28,7 @@
 #include "params/param_file.h"
 #include "platform/errors.h"
 #include "platform/le_codec.h"
+#include "tools/sample/sample_generator.h"
 
 namespace vld::fuzz {
 namespace {
@@ -64,6 +67,7 @@ class Seeds {
     Put(target, fs::path(relative).filename().string(), ReadBytes(product_ / relative));
   }
   std::string Temporary(const std::string& name) const { return (root_ / "tmp" / name).string(); }
+  const fs::path& Product() const { return product_; }
 
  private:
   fs::path root_;
@@ -299,6 +303,168 @@ void TextSeeds(Seeds& seeds) {
   seeds.Put("text_file_fuzz", "zulang.txt", std::string("\x40\x20\x00", 3) + text);
 }
 
+// The files of the sample generator: a CSV file in UTF-8 and in Windows-1252, a fixed-width file
+// in code page 437 with its field list as ".fls" and as text. Kept in memory by their ending.
+struct SampleFiles {
+  std::string csvUtf8, csv1252, fixed, fls, flsText;
+  std::vector<int> widths;
+};
+
+SampleFiles MakeSampleFiles(Seeds& seeds, TSampleKind kind, std::int64_t count) {
+  const fs::path data = seeds.Product() / "SampleData";
+  const TSampleWordLists lists =
+      LoadSampleWordLists(data.string(), (data / "plz_de_geonames.csv").string());
+  TSampleOptions options;
+  options.kind = kind;
+  options.count = count;
+  options.seed = 7;
+  const TSampleGenerator generator(lists, options);
+  TSampleFiles files;
+  files.folder = seeds.Temporary("");
+  files.baseName = "probe";
+  files.truth = false;
+  SampleFiles out;
+  for (const std::string& file : WriteSampleFiles(generator, files)) {
+    const std::string bytes = ReadBytes(file);
+    if (file.ends_with("_1252.csv")) {
+      out.csv1252 = bytes;
+    } else if (file.ends_with(".csv")) {
+      out.csvUtf8 = bytes;
+    } else if (file.ends_with("_felder.txt")) {
+      out.flsText = bytes;
+    } else if (file.ends_with(".txt")) {
+      out.fixed = bytes;
+    } else if (file.ends_with(".fls")) {
+      out.fls = bytes;
+    }
+    fs::remove(file);
+  }
+  out.widths = generator.FixedWidths();
+  return out;
+}
+
+// The first whole lines of `text` that fit into `limit` bytes.
+std::string FirstLines(const std::string& text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  const std::size_t end = text.rfind('\n', limit - 1);
+  return end == std::string::npos ? text.substr(0, limit) : text.substr(0, end + 1);
+}
+
+void FieldListSeeds(Seeds& seeds, const std::vector<SampleFiles>& samples) {
+  const std::string target = "field_list_fuzz";
+  TFieldTable table;
+  table.Append(
+      "Stra\xC3\x9F"
+      "e",
+      1, 35, kTypeStreet);
+  table.Append("PLZ", 36, 5, kTypePostalCode);
+  table.Append("Bemerkung", 41, 80, kTypeIgnore);
+  table.Append(TFieldRow{-7, "Name", 121, 30, kTypeName});
+  seeds.Put(target, "liste.fls", table.ToBytes());
+  seeds.Put(target, "leer.fls", TFieldTable().ToBytes());
+  seeds.Put(target, "text.txt",
+            "Feld;Position;L\xC3\xA4nge;Typ\r\nName;1;30;Name\r\nVorname;31;20;1001\r\n"
+            "\"Stra\xC3\x9F"
+            "e; Nr\";51;40;Stra\xC3\x9F"
+            "e\r\n\r\nPLZ;91;5;5000\r\nOrt;96;30\r\n"
+            "Notiz;126;10;(Ignorieren)\r\n");
+  seeds.Put(target, "text1252.txt", "\xEF\xBB\xBFKunde;1;8\nM\xFCller;9;1;Nachname\nX;10;2;-1");
+  seeds.Put(target, "cp1252.txt",
+            "M\xFCller;1;10;Name\nStra\xDF"
+            "e;11;20;Strasse\n");
+  int n = 0;
+  for (const SampleFiles& s : samples) {
+    const std::string name = "probe" + std::to_string(n++);
+    seeds.Put(target, name + ".fls", s.fls);
+    seeds.Put(target, name + "_felder.txt", s.flsText);
+  }
+}
+
+// CSV inputs: the options byte, the fields byte, then the file (see csv_fuzz.cc).
+void CsvSeeds(Seeds& seeds, const std::vector<SampleFiles>& samples) {
+  const std::string target = "csv_fuzz";
+  auto put = [&](const std::string& name, std::uint8_t options, std::uint8_t fields,
+                 const std::string& file) {
+    seeds.Put(target, name,
+              std::string{static_cast<char>(options), static_cast<char>(fields)} + file);
+  };
+  // options: separator 0..3 or 4 (guessed), 8 quote ', 16 header, 32 strict, 64/128/192 code page.
+  int n = 0;
+  for (const SampleFiles& s : samples) {
+    const std::string name = "probe" + std::to_string(n++);
+    put(name + "_utf8.csv", 4 | 16 | 32, 0x40, FirstLines(s.csvUtf8, 4000));
+    put(name + "_1252.csv", 0 | 16 | 128, 0x03, FirstLines(s.csv1252, 4000));
+  }
+  put("kopf.csv", 1 | 16, 0, "Name,Vorname,PLZ\r\n");
+  put("anfuehrung.csv", 1 | 16 | 32, 0x41,
+      "Name,Ort,Bemerkung\r\n\"M\xFC\"\"ller\",\"K\xF6ln, Rhein\",\"zwei\r\nZeilen\"\r\n"
+      "Meier,\"\",\" vorn\"\r\n\"ab\"c,d,12\" Zoll\n");
+  put("bom.csv", 4 | 16 | 192, 0x12,
+      "\xEF\xBB\xBFName;Stra\xC3\x9F"
+      "e\nM\xC3\xBCller;Hauptstr. 1\n");
+  put("ohne_ende.csv", 2 | 8, 0x05, "a\tb\t'c\td'\n1\t2\t3");
+  put("einspaltig.csv", 4 | 16, 0x00, "Name\nMeier\nSchmidt\n\n");
+  put("leer.csv", 3, 0x30, "\n\r\n");
+  put("offen.csv", 0, 0x00, "a;\"b\nc;d\n");
+}
+
+// Fixed-width inputs: options, first type, the field list as (position, length) pairs, the file
+// (see fixed_width_fuzz.cc).
+void FixedSeeds(Seeds& seeds, const std::vector<SampleFiles>& samples) {
+  const std::string target = "fixed_width_fuzz";
+  auto put = [&](const std::string& name, std::uint8_t options, std::uint8_t typeSeed,
+                 const std::vector<std::pair<int, int>>& fields, const std::string& file) {
+    std::string bytes{static_cast<char>(options | (fields.size() << 2)),
+                      static_cast<char>(typeSeed)};
+    for (const auto& [position, length] : fields) {
+      bytes.push_back(static_cast<char>(std::min(position, 255)));
+      bytes.push_back(static_cast<char>(std::min(length, 255)));
+    }
+    seeds.Put(target, name, bytes + file);
+  };
+  int n = 0;
+  for (const SampleFiles& s : samples) {
+    std::vector<std::pair<int, int>> fields;
+    int position = 1;
+    for (std::size_t i = 0; i < s.widths.size() && fields.size() < 7; ++i) {
+      fields.emplace_back(position, s.widths[i]);
+      position += s.widths[i];
+    }
+    const std::string name = "probe" + std::to_string(n++);
+    put(name + ".txt", 1 | 32, 0, fields, FirstLines(s.fixed, 8000));
+    put(name + "_kurz.txt", 0, 3, fields, FirstLines(s.fixed, 1000));
+  }
+  put("utf8.txt", 3, 1, {{1, 6}, {7, 3}, {10, 20}},
+      "\xEF\xBB\xBFM\xC3\xBCller Bonn\xE2\x82\xACStr.\r\n\r\nMeier  K\xC3\xB6ln\rA\n");
+  put("zeilen.txt", 2, 5, {{1, 2}, {3, 255}, {0, 4}, {2, 0}},
+      "ab\xFC"
+      "cd\r\nx\n\nlang " +
+          std::string(300, 'x') + "\rende");
+}
+
+// Safe files: the reads byte (count) and read bytes, then the plain form of a file.
+void SafeFileSeeds(Seeds& seeds) {
+  const std::string file = seeds.Temporary("sicher.mpr");
+  {
+    TMatchDocFile out;
+    out.Assign(file);
+    out.OpenSafe(2);
+    out.WriteText("Kopf");
+    out.WriteText("");
+    const std::uint8_t numbers[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    out.WriteData(numbers, 8);
+    out.WriteText("M\xFCller");
+    out.CloseSafe();
+  }
+  const std::string plain = SafeFilePlainSwap(ReadBytes(file));
+  seeds.Put("safe_file_fuzz", "texte.mpr", std::string("\x04\x80\x80\x08\x80", 5) + plain);
+  seeds.Put("safe_file_fuzz", "zu_weit.mpr", std::string("\x03\x80\x80\x7f", 4) + plain);
+  TMatchDocument d = Document(2, 0);
+  d.Save(file);
+  seeds.Put("safe_file_fuzz", "protokoll.mpr",
+            std::string("\x06\x80\x80\x80\x04\x04\x80", 7) + SafeFilePlainSwap(ReadBytes(file)));
+}
+
 }  // namespace
 }  // namespace vld::fuzz
 
@@ -319,6 +485,13 @@ int main(int argc, char** argv) {
     HashCacheSeeds(seeds);
     ScannerSeeds(seeds);
     TextSeeds(seeds);
+    const std::vector<SampleFiles> samples = {
+        MakeSampleFiles(seeds, vld::TSampleKind::kPersons, 30),
+        MakeSampleFiles(seeds, vld::TSampleKind::kCompanies, 30)};
+    FieldListSeeds(seeds, samples);
+    CsvSeeds(seeds, samples);
+    FixedSeeds(seeds, samples);
+    SafeFileSeeds(seeds);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Fehler: %s\n", e.what());
     return 1;
