@@ -135,6 +135,26 @@ std::string WriteCsv(const std::vector<std::vector<std::string>>& records, char 
   return out;
 }
 
+// The records of a file without any quote character, by a model: every line with a character is
+// a record, its values what lies between the separators.
+std::vector<std::vector<std::string>> UnquotedModel(std::string_view text, char separator) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<std::vector<std::string>> records;
+  for (const std::string& line : SplitLines(text)) {
+    if (line.empty()) continue;
+    std::vector<std::string> values(1);
+    for (char ch : line) {
+      if (ch == separator) {
+        values.emplace_back();
+      } else {
+        values.back().push_back(ch);
+      }
+    }
+    records.push_back(std::move(values));
+  }
+  return records;
+}
+
 }  // namespace
 }  // namespace vld::fuzz
 
@@ -194,6 +214,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   static_cast<std::size_t>(layout[k].length),
               "Ein Wert ist breiter als sein Feld im virtuellen Satzaufbau.");
     }
+  }
+
+  // Without quotes, the model tells the records.
+  const std::string_view text(reinterpret_cast<const char*>(data + 2), size - 2);
+  if (text.find(choice.quote) == std::string_view::npos) {
+    auto model = UnquotedModel(text, o.access.Separator());
+    if (choice.header) model.erase(model.begin());
+    Require(model == back.all, "Die Datensätze weichen vom Modell ab.");
   }
 
   // Written out again and read back: the same records and the same layout.
