@@ -10,10 +10,12 @@
 // number in the converted file. The rest is the file.
 //
 // The documented failure is EDataAccess naming the file. A file that was accepted must read
-// back the number of records the analysis counted, every record must fit the virtual layout the
-// analysis gave, the records written out again as CSV must read back to the same values and
-// layout, and the conversion must give the engine file of exactly those values
-// (fuzz/source_check.h).
+// back the number of records the analysis counted, each with the values a model of the record
+// format gives (written here from the format's description, not from the reader), every record
+// must fit the virtual layout the analysis gave, the records written out again as CSV must read
+// back to the same values and layout, and the conversion must give the engine file of exactly
+// those values (fuzz/source_check.h). A quoted value left open at the end of the file must be
+// refused.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -135,20 +137,66 @@ std::string WriteCsv(const std::vector<std::vector<std::string>>& records, char 
   return out;
 }
 
-// The records of a file without any quote character, by a model: every line with a character is
-// a record, its values what lies between the separators.
-std::vector<std::vector<std::string>> UnquotedModel(std::string_view text, char separator) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  std::vector<std::vector<std::string>> records;
-  for (const std::string& line : SplitLines(text)) {
-    if (line.empty()) continue;
-    std::vector<std::string> values(1);
-    for (char ch : line) {
-      if (ch == separator) {
-        values.emplace_back();
-      } else {
-        values.back().push_back(ch);
+// The values of a record by the rules of the record format, written from its description; `open`
+// tells whether the record ends inside a quoted value.
+std::vector<std::string> ModelValues(std::string_view record, char separator, char quote,
+                                     bool& open) {
+  std::vector<std::string> values;
+  std::string value;
+  std::size_t at = 0;
+  open = false;
+  for (;;) {
+    value.clear();
+    if (at < record.size() && record[at] == quote) {  // a quoted value
+      ++at;
+      open = true;
+      while (at < record.size()) {
+        if (record[at] != quote) {
+          value.push_back(record[at++]);
+        } else if (at + 1 < record.size() && record[at + 1] == quote) {
+          value.push_back(quote);
+          at += 2;
+        } else {
+          ++at;
+          open = false;
+          break;
+        }
       }
+    }
+    while (at < record.size() && record[at] != separator) value.push_back(record[at++]);
+    values.push_back(value);
+    if (at == record.size()) return values;
+    ++at;  // the separator
+    open = false;
+  }
+}
+
+// The records of a file by the model: lines ended by CR LF, LF or CR; lines without a character
+// between records skipped; a record continues over line breaks while a quoted value is open.
+// Empty when a quoted value is still open at the end of the file.
+std::optional<std::vector<std::vector<std::string>>> ModelRecords(std::string_view text,
+                                                                  char separator, char quote) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<std::pair<std::string_view, std::string_view>> lines;  // text, terminator
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = at;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    std::size_t next = end;
+    if (next < text.size()) next += text.substr(next, 2) == "\r\n" ? 2 : 1;
+    lines.emplace_back(text.substr(at, end - at), text.substr(end, next - end));
+    at = next;
+  }
+  std::vector<std::vector<std::string>> records;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    if (lines[k].first.empty()) continue;
+    std::string record(lines[k].first);
+    bool open = false;
+    std::vector<std::string> values = ModelValues(record, separator, quote, open);
+    while (open) {
+      if (lines[k].second.empty() || k + 1 == lines.size()) return std::nullopt;
+      record += lines[k].second;
+      record += lines[++k].first;
+      values = ModelValues(record, separator, quote, open);
     }
     records.push_back(std::move(values));
   }
@@ -216,13 +264,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  // Without quotes, the model tells the records.
-  const std::string_view text(reinterpret_cast<const char*>(data + 2), size - 2);
-  if (text.find(choice.quote) == std::string_view::npos) {
-    auto model = UnquotedModel(text, o.access.Separator());
-    if (choice.header) model.erase(model.begin());
-    Require(model == back.all, "Die Datensätze weichen vom Modell ab.");
-  }
+  // The records by the model of the format.
+  auto model = ModelRecords(std::string_view(reinterpret_cast<const char*>(data + 2), size - 2),
+                            o.access.Separator(), choice.quote);
+  Require(model.has_value(), "Ein offenes Anführungszeichen am Dateiende wurde angenommen.");
+  if (choice.header) model->erase(model->begin());
+  Require(*model == back.all, "Die Datensätze weichen vom Modell ab.");
 
   // Written out again and read back: the same records and the same layout.
   std::vector<std::vector<std::string>> rows;
