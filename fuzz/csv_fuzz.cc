@@ -67,10 +67,10 @@ struct Opened {
   std::vector<std::string> columns;
 };
 
-void Open(Opened& o, const std::string& path, const Choice& c, bool setCodePage) {
+void Open(Opened& o, const std::string& path, const Choice& c) {
   o.access.SetFileName(path);
   o.access.SetQuote(c.quote);
-  if (setCodePage) o.access.codePage = c.codePage ? *c.codePage : DetectTextCodePage(path);
+  o.access.codePage = c.codePage ? *c.codePage : DetectTextCodePage(path);
   std::optional<char> separator = c.separator;
   if (!separator) separator = DetectCsvSeparator(path, c.quote);
   o.access.SetSeparator(separator ? *separator : '\0');
@@ -220,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WriteScratchFile(path, std::string_view(reinterpret_cast<const char*>(data + 2), size - 2));
 
   Opened o;
-  auto error = Outcome([&] { Open(o, path, choice, true); }, kAcceptUserError);
+  auto error = Outcome([&] { Open(o, path, choice); }, kAcceptUserError);
   if (!error) {
     const std::int32_t counted = o.access.CountFields();
     Require(counted == static_cast<std::int32_t>(o.columns.size()),
