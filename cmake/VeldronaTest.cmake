@@ -4,6 +4,11 @@ function(veldrona_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(VELDRONA_FUZZ)
+    # The fuzz build (clang) makes only the fuzz targets; the tests run in the g++ builds.
+    set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
+    return()
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
   # Tests find the built programs and tables through VELDRONA_BIN, the repository through the
   # compile definition VELDRONA_SOURCE_DIR.

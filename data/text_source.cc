@@ -9,7 +9,7 @@
 namespace vld {
 namespace {
 
-constexpr std::size_t kBlockBytes = 1 << 20;
+constexpr std::int64_t kBlockBytes = 1 << 20;
 
 }  // namespace
 
@@ -21,7 +21,12 @@ void TTextSourceReader::Open(const std::string& fileName) {
   file_.SetName(fileName);
   file_.Open(kXanRead | kXanShareRead | kXanSequential);
   size_ = file_.Size();
-  if (!block_) block_ = std::make_unique<char[]>(kBlockBytes);
+  // The block holds at most the whole file: a small file costs no large buffer.
+  const auto wanted = static_cast<std::size_t>(std::clamp<std::int64_t>(size_, 1, kBlockBytes));
+  if (blockBytes_ < wanted) {
+    block_ = std::make_unique_for_overwrite<char[]>(wanted);
+    blockBytes_ = wanted;
+  }
   char head[3] = {0, 0, 0};
   const std::int64_t headBytes = std::min<std::int64_t>(size_, 3);
   file_.ReadBytes(head, headBytes);
@@ -50,7 +55,8 @@ void TTextSourceReader::Rewind() {
 
 bool TTextSourceReader::Fill() {
   if (filePosition_ >= size_) return false;
-  const std::int64_t count = std::min<std::int64_t>(kBlockBytes, size_ - filePosition_);
+  const std::int64_t count =
+      std::min<std::int64_t>(static_cast<std::int64_t>(blockBytes_), size_ - filePosition_);
   file_.SetPosition(filePosition_);
   file_.ReadBytes(block_.get(), count);
   filePosition_ += count;

@@ -50,6 +50,7 @@ class TTextSourceReader {
 
   TXanFile file_;
   std::unique_ptr<char[]> block_;
+  std::size_t blockBytes_ = 0;
   std::size_t begin_ = 0, end_ = 0;
   std::int64_t filePosition_ = 0, size_ = 0, lineNumber_ = 0;
   bool bom_ = false;

@@ -1,9 +1,12 @@
 #include "matching/dark_lists.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "engine/files/xan_file.h"
 #include "platform/codepage.h"
@@ -16,6 +19,7 @@ namespace {
 
 constexpr std::int32_t kCounterStart = 4194304;
 constexpr std::int32_t kMaxEntries = 32768;
+constexpr const char* kDamagedFileText = "Die Datei \"%s\" ist beschädigt.";
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && static_cast<std::uint8_t>(s.front()) <= ' ') s.remove_prefix(1);
@@ -63,6 +67,15 @@ class ListReader {
 
  private:
   bool ReadPackage(const std::string& fileName) {
+    // A package may name packages itself; one that is being read already (under whatever
+    // spelling of its name) would never end.
+    struct stat info {};
+    const bool known = ::stat(fileName.c_str(), &info) == 0;
+    const std::pair<dev_t, ino_t> identity(info.st_dev, info.st_ino);
+    if (known && std::find(packages_.begin(), packages_.end(), identity) != packages_.end()) {
+      error_ = "\"" + fileName + "\" bindet sich selbst ein.";
+      return false;
+    }
     std::string bytes;
     try {
       TXanBufferedFile file(fileName);
@@ -74,24 +87,33 @@ class ListReader {
       error_ = "\"" + fileName + "\" kann nicht gelesen werden.";
       return false;
     }
+    const std::span<const std::uint8_t> header(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                               std::min<std::size_t>(bytes.size(), 44));
     if (bytes.size() < 44 || bytes.compare(0, 32, kDarkFileMagic) != 0 ||
-        le::GetI32(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), 44), 32) != 1 ||
-        le::GetI32(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), 44), 36) < 0) {
+        le::GetI32(header, 32) != 1 || le::GetI32(header, 36) < 0) {
       error_ = "\"" + fileName + "\" ist keine Schwarze-Liste-Paketdatei.";
       return false;
     }
-    const std::int32_t count =
-        le::GetI32(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), 44), 36);
+    const std::int32_t count = le::GetI32(header, 36);
     const std::string payload = PackageCipher(std::string_view(bytes).substr(44));
+    // The entries must fill the payload exactly; anything else is a damaged package.
+    std::vector<std::string_view> entries;
     std::size_t at = 0;
-    for (std::int32_t i = 0; i < count; ++i) {
-      if (at >= payload.size()) throw EUserError(DamagedPackage(fileName));
+    for (std::int32_t i = 0; i < count && at < payload.size(); ++i) {
       const std::size_t n = static_cast<std::uint8_t>(payload[at]);
-      if (at + 1 + n > payload.size()) throw EUserError(DamagedPackage(fileName));
-      if (!Entry(payload.substr(at + 1, n), fileName)) return false;
+      if (at + 1 + n > payload.size()) break;
+      entries.push_back(std::string_view(payload).substr(at + 1, n));
       at += 1 + n;
     }
-    if (at != payload.size()) throw EUserError(DamagedPackage(fileName));
+    if (entries.size() != static_cast<std::size_t>(count) || at != payload.size()) {
+      error_ = Format(kDamagedFileText, fileName.c_str());
+      return false;
+    }
+    if (known) packages_.push_back(identity);
+    for (const std::string_view entry : entries) {
+      if (!Entry(entry, fileName)) return false;
+    }
+    if (known) packages_.pop_back();
     return true;
   }
 
@@ -100,11 +122,6 @@ class ListReader {
     for (char c : text) high = high || static_cast<std::uint8_t>(c) >= 0x80;
     if (high && IsValidUtf8(text)) return FromUtf8(text, CodePage::k437);
     return std::string(text);
-  }
-
-  static std::string DamagedPackage(const std::string& fileName) {
-    return "Die Schwarze-Liste-Paketdatei \"" + fileName +
-           "\" kann nicht entschlüsselt werden; sie ist beschädigt.";
   }
 
   bool Entry(std::string_view raw, const std::string& fileName) {
@@ -129,11 +146,13 @@ class ListReader {
       word = line.substr(0, std::min(equals, comma));
       if (equals != std::string_view::npos) {
         hasReplacement = true;
-        const std::size_t end = comma != std::string_view::npos && comma > equals ? comma : line.size();
+        const std::size_t end =
+            comma != std::string_view::npos && comma > equals ? comma : line.size();
         replacement = line.substr(equals + 1, end - equals - 1);
       }
       if (comma != std::string_view::npos) {
-        const std::size_t end = equals != std::string_view::npos && equals > comma ? equals : line.size();
+        const std::size_t end =
+            equals != std::string_view::npos && equals > comma ? equals : line.size();
         classText = line.substr(comma + 1, end - comma - 1);
       }
     }
@@ -142,7 +161,8 @@ class ListReader {
     std::int64_t cls = 0;
     classText = Trim(classText);
     if (!classText.empty() && classText.size() <= 3 &&
-        std::all_of(classText.begin(), classText.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        std::all_of(classText.begin(), classText.end(),
+                    [](char c) { return c >= '0' && c <= '9'; })) {
       cls = std::stoi(std::string(classText));
     }
     if (cls > 255) cls = 0;
@@ -177,6 +197,8 @@ class ListReader {
   std::string& error_;
   std::int32_t counter_ = kCounterStart;
   int line_ = 0;
+  // Device and inode of the packages being read, outermost first.
+  std::vector<std::pair<dev_t, ino_t>> packages_;
 };
 
 }  // namespace

@@ -311,7 +311,8 @@ void TMatchDocument::Read(TMatchDocFile& file) {
   for (std::int32_t& code : columnMap) {
     code = in.I32();
     // Older documents have no "Treffer" column: their codes from "in %" on are one higher.
-    if (oldVersion && code < cell::kAbsolut) --code;
+    // Codes below their last column ("Art", then -14) name no column and stay as they are.
+    if (oldVersion && code < cell::kAbsolut && code > cell::kArt) --code;
     if (code > addColCount) in.Damaged();
   }
 

@@ -242,6 +242,20 @@ TEST_F(MatchDocumentTest, OlderDocumentsGetTheTrefferColumnCodesAndShowDarkDupli
   EXPECT_EQ(current.GetCell(cell::kAbsolut, 3), "");
 }
 
+TEST_F(MatchDocumentTest, OlderDocumentsKeepColumnCodesThatNameNoColumn) {
+  // Found by fuzzing: the code -2147483648 in an older document was moved down by one and
+  // overflowed.
+  TMatchDocument old = SmallDocument();
+  old.columnMap = {-2147483647 - 1, -15, -100, -14};
+  std::string bytes = Store(old, "p.mpr");
+  PutI32(bytes, 32, 4);
+  testing::WriteFile(dir_.File("old.mpr"), bytes);
+  TMatchDocument d;
+  d.Load(dir_.File("old.mpr"));
+  EXPECT_EQ(d.columnMap, (std::vector<std::int32_t>{-2147483647 - 1, -15, -100, -15}));
+  EXPECT_EQ(d.GetCell(-2147483647 - 1, 2), "???");
+}
+
 TEST_F(MatchDocumentTest, DocumentCutAtEveryPositionIsRejectedWithAGermanMessage) {
   const std::string bytes = Store(SmallDocument(), "p.mpr");
   TMatchDocument d = SmallDocument();

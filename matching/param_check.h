@@ -42,9 +42,8 @@ namespace vld {
 enum class RunStart : std::uint8_t { kNew, kRestart };
 
 // Checks `set` as described above. The sinks may be empty: then messages go nowhere and the
-// journal counts as opened. A package payload that cannot be deciphered raises EUserError
-// ("Die Schwarze-Liste-Paketdatei \"%s\" kann nicht entschlüsselt werden; sie ist beschädigt.");
-// nothing else is raised to the caller.
+// journal counts as opened. Nothing is raised to the caller: a damaged dark-list package is a
+// message like every other fault of the set.
 void CheckParameterSet(TParameterCheck& set, TMatchTables& tables, RunStart start,
                        const ParameterMessageSink& messages, const JournalSink& journal);
 
