@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "engine/files/xan_file.h"
+#include "platform/fatal.h"
 #include "fuzz/fuzz_support.h"
 
 namespace vld::fuzz {
@@ -67,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto opened =
       Outcome([&] { file.Open(kXanRead | ((mix & 4) ? kXanSequential : 0)); }, kAcceptInOutError);
   if (maxLine > bufferSize - 2) {
-    Require(opened == "max line length exceeds buffer capacity at file " + named,
+    Require(opened == Format(kXanLineBuffer, path.c_str()),
             "Eine zu große Zeilenlänge wurde angenommen.");
     return 0;
   }
@@ -91,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string line;
     const auto error = Outcome([&] { line = file.ReadLine(); }, kAcceptInOutError);
     if (raw.size() > static_cast<std::size_t>(maxLine)) {
-      Require(error == "line longer than max line length in file " + named,
+      Require(error == Format(kXanLineTooLong, path.c_str(), maxLine),
               "Eine zu lange Zeile wurde nicht gemeldet.");
       return 0;
     }
@@ -107,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(file.IsAtEnd() && file.Position() == static_cast<std::int64_t>(model.text.size()),
           "Das Dateiende weicht vom Modell ab.");
   const auto past = Outcome([&] { file.ReadLine(); }, kAcceptInOutError);
-  Require(past == "cannot read file " + named, "Hinter dem Ende wurde noch gelesen.");
+  Require(past == "Die Datei " + named + " kann nicht gelesen werden: Lesen über das Dateiende hinaus.",
+          "Hinter dem Ende wurde noch gelesen.");
   file.Close();
   return 0;
 }
