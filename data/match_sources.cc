@@ -27,24 +27,24 @@ struct OpenedSource {
   bool listTypes = false;  // a field list gave types
 };
 
-OpenedSource OpenCsv(const TSourceSpec& spec) {
+OpenedSource OpenCsv(const TSourceSpec& given) {
   OpenedSource s;
   auto csv = std::make_unique<TCSVAccess>();
-  csv->SetFileName(spec.file);
-  csv->SetQuote(spec.quote);
-  if (!FileExistsNotDirectory(spec.file)) {
-    throw EDataAccess(Format("Die Datei %s existiert nicht.", spec.file.c_str()));
+  csv->SetFileName(given.file);
+  csv->SetQuote(given.quote);
+  if (!FileExistsNotDirectory(given.file)) {
+    throw EDataAccess(Format("Die Datei %s existiert nicht.", given.file.c_str()));
   }
-  csv->codePage = spec.codePage ? *spec.codePage : DetectTextCodePage(spec.file);
-  std::optional<char> separator = spec.separator;
-  if (!separator) separator = DetectCsvSeparator(spec.file, spec.quote);
+  csv->codePage = given.codePage ? *given.codePage : DetectTextCodePage(given.file);
+  std::optional<char> separator = given.separator;
+  if (!separator) separator = DetectCsvSeparator(given.file, given.quote);
   // A one-column file: a zero byte never occurs in a valid CSV file, so every line is one value.
   csv->SetSeparator(separator ? *separator : '\0');
-  csv->SetHeader(spec.header);
+  csv->SetHeader(given.header);
   csv->SetStrictFieldCount(true);
   const std::vector<std::string> first = csv->ColumnNames();
   for (std::size_t i = 0; i < first.size(); ++i) {
-    std::string name = spec.header ? ToUtf8(first[i], csv->codePage) : std::string();
+    std::string name = given.header ? ToUtf8(first[i], csv->codePage) : std::string();
     if (TrimBlanks(name).empty()) name = "Feld " + std::to_string(i + 1);
     s.descs.push_back(TFieldDesc{ShortFieldName(name), 0, 0, kTypeIgnore});
   }
@@ -52,20 +52,20 @@ OpenedSource OpenCsv(const TSourceSpec& spec) {
   return s;
 }
 
-OpenedSource OpenFixed(const TSourceSpec& spec) {
+OpenedSource OpenFixed(const TSourceSpec& given) {
   OpenedSource s;
-  if (spec.fieldList.empty()) {
+  if (given.fieldList.empty()) {
     throw EUserError(Format("Für die Datei %s mit festen Feldpositionen fehlt die Feldliste.",
-                            spec.file.c_str()));
+                            given.file.c_str()));
   }
   TFieldTable list;
-  list.LoadFromAnyFile(spec.fieldList);
+  list.LoadFromAnyFile(given.fieldList);
   auto plain = std::make_unique<TPlainTextAccess>();
-  plain->SetFileName(spec.file);
-  if (!FileExistsNotDirectory(spec.file)) {
-    throw EDataAccess(Format("Die Datei %s existiert nicht.", spec.file.c_str()));
+  plain->SetFileName(given.file);
+  if (!FileExistsNotDirectory(given.file)) {
+    throw EDataAccess(Format("Die Datei %s existiert nicht.", given.file.c_str()));
   }
-  plain->codePage = spec.codePage ? *spec.codePage : DetectTextCodePage(spec.file);
+  plain->codePage = given.codePage ? *given.codePage : DetectTextCodePage(given.file);
   try {
     plain->DetectRecordLength();
   } catch (const EInOutError&) {
@@ -77,7 +77,7 @@ OpenedSource OpenFixed(const TSourceSpec& spec) {
       throw EUserError(
           Format("Das Feld \"%s\" der Feldliste %s braucht eine Position und eine "
                  "Länge größer als 0.",
-                 d.name.c_str(), spec.fieldList.c_str()));
+                 d.name.c_str(), given.fieldList.c_str()));
     }
     s.listTypes |= IsTypedField(d.typ);
   }
@@ -85,16 +85,16 @@ OpenedSource OpenFixed(const TSourceSpec& spec) {
   return s;
 }
 
-OpenedSource OpenOdbc(const TSourceSpec& spec) {
-  if (spec.connection.empty()) throw EUserError("Bitte geben Sie eine ODBC-Datenquelle an.");
-  if (TrimBlanks(spec.sql).empty()) {
+OpenedSource OpenOdbc(const TSourceSpec& given) {
+  if (given.connection.empty()) throw EUserError("Bitte geben Sie eine ODBC-Datenquelle an.");
+  if (TrimBlanks(given.sql).empty()) {
     throw EUserError("Bitte geben Sie für die ODBC-Datenquelle eine SQL-Anweisung an.");
   }
   OpenedSource s;
-  auto connection = std::make_unique<TOdbcConnection>(spec.connection);
+  auto connection = std::make_unique<TOdbcConnection>(given.connection);
   {
     TOdbcQuery probe(*connection);
-    probe.SetSQL(spec.sql);
+    probe.SetSQL(given.sql);
     try {
       connection->Connect();
       probe.Open();
@@ -109,19 +109,19 @@ OpenedSource OpenOdbc(const TSourceSpec& spec) {
   }
   auto odbc = std::make_unique<TODBCAccess>();
   odbc->SetDatabase(std::move(connection));
-  odbc->SetSQL(spec.sql);
+  odbc->SetSQL(given.sql);
   s.access = std::move(odbc);
   return s;
 }
 
-OpenedSource Open(const TSourceSpec& spec) {
-  switch (spec.kind) {
+OpenedSource Open(const TSourceSpec& given) {
+  switch (given.kind) {
     case TSourceKind::kCsv:
-      return OpenCsv(spec);
+      return OpenCsv(given);
     case TSourceKind::kFixed:
-      return OpenFixed(spec);
+      return OpenFixed(given);
     case TSourceKind::kOdbc:
-      return OpenOdbc(spec);
+      return OpenOdbc(given);
   }
   Fatal("unknown source kind");
 }
@@ -256,15 +256,15 @@ TConvertedSources PrepareMatchSources(const TMatchSources& sources, const TConve
   // Writing an engine file over a source that is still to be read would destroy it.
   for (const char* name : {kMatchFile1, kMatchFile2, kSourceRowsFile}) {
     const std::string target = JoinPath(NormalisePath(out), name);
-    for (const TSourceSpec* spec : {&sources.first, sources.second ? &*sources.second : nullptr}) {
-      if (spec == nullptr || spec->kind == TSourceKind::kOdbc) continue;
+    for (const TSourceSpec* given : {&sources.first, sources.second ? &*sources.second : nullptr}) {
+      if (given == nullptr || given->kind == TSourceKind::kOdbc) continue;
       std::error_code same;
-      if (std::filesystem::equivalent(spec->file, target, same)) {
+      if (std::filesystem::equivalent(given->file, target, same)) {
         throw EUserError(
             Format("Die Eingabedatei %s läge im Ausgabeordner unter dem Namen %s und "
                    "würde überschrieben. Bitte wählen Sie einen anderen "
                    "Ausgabeordner.",
-                   spec->file.c_str(), name));
+                   given->file.c_str(), name));
       }
     }
   }

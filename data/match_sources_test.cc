@@ -90,9 +90,9 @@ class MatchSourcesTest : public ::testing::Test {
   std::vector<std::string> journal_;
 };
 
-TMatchSources One(const TSourceSpec& spec) {
+TMatchSources One(const TSourceSpec& given) {
   TMatchSources sources;
-  sources.first = spec;
+  sources.first = given;
   return sources;
 }
 
@@ -127,9 +127,9 @@ TEST_F(MatchSourcesTest, EveryFormOfTheSampleGivesTheSameEngineInput) {
        Odbc(std::string("Driver=") + testing::kOdbcDriver + ";Database=" + Sample(".db"))},
   };
   const Outcome first = Convert(One(forms[0].second));
-  for (const auto& [what, spec] : forms) {
+  for (const auto& [what, given] : forms) {
     SCOPED_TRACE(what);
-    const Outcome other = Convert(One(spec));
+    const Outcome other = Convert(One(given));
     // Compared as booleans: the files are long.
     EXPECT_TRUE(other.matchFile1 == first.matchFile1);
     EXPECT_TRUE(other.params == first.params);
@@ -323,13 +323,13 @@ TEST_F(MatchSourcesTest, SourceProblemsAreGermanMessages) {
                   " mit festen Feldpositionen fehlt die Feldliste."},
       {Odbc(""), "Bitte geben Sie eine ODBC-Datenquelle an."},
   };
-  for (const auto& [spec, error] : cases) {
+  for (const auto& [given, error] : cases) {
     SCOPED_TRACE(error);
     TParamSet set = testing::ShippedParamSet("Privatadressen");
     TConvertOptions options;
     options.outputFolder = Out();
     EXPECT_EQ(ErrorTextOf<EUserError>([&] {
-                TMatchSources sources = One(spec);
+                TMatchSources sources = One(given);
                 sources.fieldAssignments = {"Name=Nachname"};
                 PrepareMatchSources(sources, options, set);
               }),

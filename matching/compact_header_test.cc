@@ -28,12 +28,12 @@ TCompactHeaderResult Decode(const std::vector<std::uint8_t>& image) {
 }
 
 TEST(CompactHeaderTest, DecodesWhatTheWriterWrote) {
-  const CompactFileSpec spec = Spec();
-  const std::vector<std::uint8_t> image = CompactFileImage(spec);
+  const CompactFileSpec compact = Spec();
+  const std::vector<std::uint8_t> image = CompactFileImage(compact);
   const TCompactHeaderResult r = Decode(image);
   ASSERT_EQ(r.fault, CompactHeaderFault::kNone);
   const TCompactHeader& h = r.header;
-  EXPECT_EQ(h.recordLength, spec.RecordLength());
+  EXPECT_EQ(h.recordLength, compact.RecordLength());
   EXPECT_EQ(h.headerSlots * h.recordLength, h.headerSize);
   EXPECT_EQ(h.headerSlots, 2);  // 82 + 7 + 36 content bytes in slots of 65 bytes
   EXPECT_TRUE(h.withPriority);
@@ -57,9 +57,9 @@ TEST(CompactHeaderTest, DecodesWhatTheWriterWrote) {
 TEST(CompactHeaderTest, LayoutIsTheBuildersLayout) {
   for (const bool priority : {true, false}) {
     SCOPED_TRACE(priority);
-    CompactFileSpec spec = Spec();
-    spec.withPriority = priority;
-    const TCompactHeaderResult r = Decode(CompactFileImage(spec));
+    CompactFileSpec compact = Spec();
+    compact.withPriority = priority;
+    const TCompactHeaderResult r = Decode(CompactFileImage(compact));
     ASSERT_EQ(r.fault, CompactHeaderFault::kNone);
     TFileLayout layout;
     r.header.FillLayout(layout);

@@ -347,9 +347,9 @@ INSTANTIATE_TEST_SUITE_P(Stages, ParamCheckMessagesTest, ::testing::ValuesIn(kCa
 
 class ParamCheckTest : public MatchSetFixture {
  protected:
-  // Adds a compact dark file as input 2, matching the fixture's set unless `spec` says else.
-  void AddCompactFile(const testing::CompactFileSpec& spec) {
-    testing::WriteFile(In("sperr.kmp"), testing::AsBytes(testing::CompactFileImage(spec)));
+  // Adds a compact dark file as input 2, matching the fixture's set unless `compact` says else.
+  void AddCompactFile(const testing::CompactFileSpec& compact) {
+    testing::WriteFile(In("sperr.kmp"), testing::AsBytes(testing::CompactFileImage(compact)));
     Set("Eingabedateien [2].Typ", "Kompaktsperrdatei");
     Set("Eingabedateien [2].Name", "sperr.kmp");
   }
@@ -390,9 +390,9 @@ TEST_F(ParamCheckTest, CompactFileIsLaidOutFromItsHeader) {
 }
 
 TEST_F(ParamCheckTest, EmptyCompactFileIsAccepted) {
-  testing::CompactFileSpec spec = MatchingSpec();
-  spec.records = 0;
-  AddCompactFile(spec);
+  testing::CompactFileSpec compact = MatchingSpec();
+  compact.records = 0;
+  AddCompactFile(compact);
   const TLoadedParameters& p = Load();
   EXPECT_EQ(Messages(), std::vector<std::string>{});
   EXPECT_EQ(p.set->InputFiles()[1].recordCount, 0);
@@ -400,10 +400,10 @@ TEST_F(ParamCheckTest, EmptyCompactFileIsAccepted) {
 }
 
 TEST_F(ParamCheckTest, CompactFileWithOtherPostalCodePartIsOnlyAWarning) {
-  testing::CompactFileSpec spec = MatchingSpec();
-  spec.plzLength = 0;
-  spec.plausibleInterval = 50;
-  AddCompactFile(spec);
+  testing::CompactFileSpec compact = MatchingSpec();
+  compact.plzLength = 0;
+  compact.plausibleInterval = 50;
+  AddCompactFile(compact);
   const TLoadedParameters& p = Load();
   EXPECT_EQ(Messages(),
             (std::vector<std::string>{
@@ -457,9 +457,9 @@ TEST_F(ParamCheckTest, CompactFileOfAnotherSetIsRefused) {
   Set("Eingabedateien [2].Name", "sperr.kmp");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    testing::CompactFileSpec spec = MatchingSpec();
-    c.change(spec);
-    testing::WriteFile(In("sperr.kmp"), testing::AsBytes(testing::CompactFileImage(spec)));
+    testing::CompactFileSpec compact = MatchingSpec();
+    c.change(compact);
+    testing::WriteFile(In("sperr.kmp"), testing::AsBytes(testing::CompactFileImage(compact)));
     Load();
     EXPECT_EQ(Messages(), c.messages);
   }
@@ -468,10 +468,10 @@ TEST_F(ParamCheckTest, CompactFileOfAnotherSetIsRefused) {
 // A damaged header is a message naming the file, whatever byte the file ends at.
 TEST_F(ParamCheckTest, CompactFileCutAtEveryPositionIsAMessageNeverACrash) {
   Set("Satzaufbau.PLZ-Unterfeld.Länge", "0");
-  testing::CompactFileSpec spec = MatchingSpec();
-  spec.plzLength = 0;
-  const std::vector<std::uint8_t> image = testing::CompactFileImage(spec);
-  const std::int64_t headerSize = 2 * spec.RecordLength();
+  testing::CompactFileSpec compact = MatchingSpec();
+  compact.plzLength = 0;
+  const std::vector<std::uint8_t> image = testing::CompactFileImage(compact);
+  const std::int64_t headerSize = 2 * compact.RecordLength();
   Set("Eingabedateien [2].Typ", "Kompaktsperrdatei");
   Set("Eingabedateien [2].Name", "sperr.kmp");
   const std::string name = In("sperr.kmp");
@@ -482,7 +482,7 @@ TEST_F(ParamCheckTest, CompactFileCutAtEveryPositionIsAMessageNeverACrash) {
     if (static_cast<std::int64_t>(cut) >= headerSize) {
       EXPECT_EQ(p.errors, 0);
       EXPECT_EQ(p.set->InputFiles()[1].recordCount,
-                (static_cast<std::int64_t>(cut) - headerSize) / spec.RecordLength());
+                (static_cast<std::int64_t>(cut) - headerSize) / compact.RecordLength());
       continue;
     }
     const std::string expected =
