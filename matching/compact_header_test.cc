@@ -15,7 +15,7 @@ namespace {
 using testing::CompactFileImage;
 using testing::CompactFileSpec;
 
-CompactFileSpec Spec() {
+CompactFileSpec SampleLayout() {
   CompactFileSpec s;
   s.components = {{1, 2, true, 3, 3}, {1, 4, false, 4, 3}, {3, 4, false, 0, 3}};
   return s;
@@ -28,7 +28,7 @@ TCompactHeaderResult Decode(const std::vector<std::uint8_t>& image) {
 }
 
 TEST(CompactHeaderTest, DecodesWhatTheWriterWrote) {
-  const CompactFileSpec compact = Spec();
+  const CompactFileSpec compact = SampleLayout();
   const std::vector<std::uint8_t> image = CompactFileImage(compact);
   const TCompactHeaderResult r = Decode(image);
   ASSERT_EQ(r.fault, CompactHeaderFault::kNone);
@@ -57,7 +57,7 @@ TEST(CompactHeaderTest, DecodesWhatTheWriterWrote) {
 TEST(CompactHeaderTest, LayoutIsTheBuildersLayout) {
   for (const bool priority : {true, false}) {
     SCOPED_TRACE(priority);
-    CompactFileSpec compact = Spec();
+    CompactFileSpec compact = SampleLayout();
     compact.withPriority = priority;
     const TCompactHeaderResult r = Decode(CompactFileImage(compact));
     ASSERT_EQ(r.fault, CompactHeaderFault::kNone);
@@ -129,17 +129,17 @@ TEST(CompactHeaderTest, DamagedHeadersAreFaults) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Image image = CompactFileImage(Spec());
+    Image image = CompactFileImage(SampleLayout());
     c.damage(image);
     EXPECT_EQ(Decode(image).fault, c.fault);
   }
-  Image version = CompactFileImage(Spec());
+  Image version = CompactFileImage(SampleLayout());
   le::PutI32(version, 32, 1);
   EXPECT_EQ(Decode(version).version, 1);
 }
 
 TEST(CompactHeaderTest, FileCutAtEveryPositionIsAFaultUntilTheHeaderIsWhole) {
-  const std::vector<std::uint8_t> image = CompactFileImage(Spec());
+  const std::vector<std::uint8_t> image = CompactFileImage(SampleLayout());
   const TCompactHeaderResult whole = Decode(image);
   ASSERT_EQ(whole.fault, CompactHeaderFault::kNone);
   const std::int64_t headerSize = whole.header.headerSize;
@@ -160,7 +160,7 @@ TEST(CompactHeaderTest, FileCutAtEveryPositionIsAFaultUntilTheHeaderIsWhole) {
 }
 
 TEST(CompactHeaderTest, FlippedBytesNeverGiveALayoutOutsideTheRecord) {
-  const std::vector<std::uint8_t> image = CompactFileImage(Spec());
+  const std::vector<std::uint8_t> image = CompactFileImage(SampleLayout());
   for (std::size_t at = 0; at < 200; ++at) {
     for (const std::uint8_t mask : {0x01, 0x80, 0xFF}) {
       SCOPED_TRACE(at);
