@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <thread>
+#include <utility>
 
 #include "engine/files/global.h"
 #include "engine/runtime/hooks.h"
@@ -22,19 +23,19 @@ bool KeysDiffer(const std::uint8_t* a, std::int32_t la, const std::uint8_t* b, s
   return std::memcmp(a, b, static_cast<std::size_t>(std::min(la, lb))) != 0;
 }
 
+}  // namespace
+
 // The token hash of one class.
-struct HashRecord {
-  TMatch::Node* node;
+struct TMatch::HashRecord {
+  Node* node;
   HashRecord* next;
 };
-struct HashEntry {
+struct TMatch::HashEntry {
   std::uint64_t key;
-  TMatch::Node* first;
+  Node* first;
   HashRecord* further;  // newest first
   HashEntry* next;      // next entry of the bucket
 };
-
-}  // namespace
 
 void TMatch::Init() {
   compare_ = CreateOwned<TCompare>(*this, 0);
@@ -87,7 +88,10 @@ void TMatch::Open(TMemorySpace& space) {
   }
   classOpen_ = false;
   twoCores_ = parallelCompare && std::thread::hardware_concurrency() > 1;
+  if (twoCores_ && !secondCore_.joinable()) StartSecondCore();
 }
+
+TMatch::~TMatch() { StopSecondCore(); }
 
 // ---- Class building -------------------------------------------------------------------------
 
@@ -233,59 +237,196 @@ void TMatch::ComparePair(Node* a, Node* b) {
 }
 
 // ---- Pairs judged on two cores --------------------------------------------------------------
+//
+// The matcher's thread lists the pairs into batches and publishes each full batch; the second
+// core claims chunks of the oldest published batches and judges them. When every batch of the
+// ring is in flight, or the class ends, the matcher's thread judges what is still unclaimed of
+// the oldest batch itself, waits for the chunks the second core holds, and lets the verdicts
+// take effect in the order of the pairs. Judging reads only the records, which stay unchanged
+// until the class ends, so a verdict may be made long before its turn.
 
 namespace {
-constexpr std::size_t kPairBatch = 16384;      // pairs judged before their verdicts take effect
-constexpr std::size_t kSecondCoreFrom = 1024;  // smaller batches stay on one core
+constexpr std::size_t kPairBatch = 4096;  // pairs of one batch
+constexpr std::size_t kPairChunk = 256;   // pairs judged per claim
 }  // namespace
 
-void TMatch::QueuePair(Node* a, Node* b) {
-  queued_.push_back({a, b, 0, nullptr});
-  if (queued_.size() >= kPairBatch) JudgeQueuedPairs();
-}
-
-void TMatch::Judge(TCompare& compare, JudgedPair* pairs, std::size_t count) {
+void TMatch::Judge(TCompare& compare, PairBatch& batch, std::size_t from, std::size_t count) {
   // A fatal error of one comparison waits for its pair's turn: the pair may turn out to be a
   // repeat that one core would never have compared.
   ScopedFatalHook hook(ThrowingFatalHook);
+  // The records of a large class lie far apart in memory: the nodes and then the match keys of
+  // the pairs a little ahead are fetched while the current pair is compared.
+  constexpr std::size_t kNodesAhead = 16, kKeysAhead = 8;
+  auto fetchKey = [](const Node* node) {
+    const TFileLayout& layout = *node->file;
+    const std::uint8_t* r = node->record;
+    __builtin_prefetch(r + layout.componentOffsetsPosition);
+    const std::uint8_t* key = r + layout.matchKeyPosition;
+    __builtin_prefetch(key);
+    __builtin_prefetch(key + 64);
+  };
+  const QueuedPair* pairs = batch.pairs.data() + from;
+  std::int8_t* verdicts = batch.verdicts.data() + from;
   for (std::size_t i = 0; i < count; ++i) {
-    JudgedPair& p = pairs[i];
+    if (i + kNodesAhead < count) {
+      __builtin_prefetch(pairs[i + kNodesAhead].a);
+      __builtin_prefetch(pairs[i + kNodesAhead].b);
+    }
+    if (i + kKeysAhead < count) {
+      fetchKey(pairs[i + kKeysAhead].a);
+      fetchKey(pairs[i + kKeysAhead].b);
+    }
+    const QueuedPair& p = pairs[i];
     try {
       std::int32_t score = 0;
-      p.verdict = compare.Similar(*p.a->file, *p.b->file, score,
-                                  std::span(p.b->record, static_cast<std::size_t>(p.b->size)),
-                                  std::span(p.a->record, static_cast<std::size_t>(p.a->size)));
+      verdicts[i] = static_cast<std::int8_t>(
+          compare.Similar(*p.a->file, *p.b->file, score,
+                          std::span(p.b->record, static_cast<std::size_t>(p.b->size)),
+                          std::span(p.a->record, static_cast<std::size_t>(p.a->size))));
     } catch (...) {
-      p.failure = std::current_exception();
+      verdicts[i] = kFailed;
+      batch.failures[from + i] = std::current_exception();
     }
+  }
+}
+
+bool TMatch::JudgeChunk(TCompare& compare, PairBatch& batch) {
+  const std::size_t chunk = batch.next.fetch_add(1, std::memory_order_acq_rel);
+  const std::size_t chunks = batch.chunks.load(std::memory_order_relaxed);
+  if (chunk >= chunks) return false;
+  const std::size_t from = chunk * kPairChunk;
+  Judge(compare, batch, from, std::min(kPairChunk, batch.count - from));
+  batch.done.fetch_add(1, std::memory_order_acq_rel);
+  return true;
+}
+
+void TMatch::SecondCore() {
+  for (;;) {
+    PairBatch* batch = nullptr;
+    {
+      std::unique_lock lock(mutex_);
+      work_.wait(lock, [&] {
+        for (PairBatch* b : open_) {
+          if (b->next.load(std::memory_order_relaxed) < b->chunks.load(std::memory_order_relaxed)) {
+            batch = b;
+            return true;
+          }
+        }
+        return stop_;
+      });
+      if (batch == nullptr) return;
+    }
+    while (JudgeChunk(*secondCompare_, *batch)) {
+    }
+    // The matcher's thread may be waiting for the last chunk.
+    std::lock_guard lock(mutex_);
+    finished_.notify_one();
+  }
+}
+
+void TMatch::StartSecondCore() {
+  for (PairBatch& b : batches_) {
+    b.pairs.resize(kPairBatch);
+    b.verdicts.resize(kPairBatch);
+    b.failures.resize(kPairBatch);
+  }
+  stop_ = false;
+  secondCore_ = std::thread([this] { SecondCore(); });
+}
+
+void TMatch::StopSecondCore() {
+  if (!secondCore_.joinable()) return;
+  AbandonQueuedPairs();
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  work_.notify_one();
+  secondCore_.join();
+}
+
+void TMatch::QueuePair(Node* a, Node* b) {
+  PairBatch& batch = batches_[(oldest_ + published_) % batches_.size()];
+  batch.pairs[batch.count++] = {a, b};
+  if (batch.count == kPairBatch) PublishBatch();
+}
+
+void TMatch::PublishBatch() {
+  PairBatch& batch = batches_[(oldest_ + published_) % batches_.size()];
+  if (batch.count == 0) return;
+  {
+    std::lock_guard lock(mutex_);
+    batch.done.store(0, std::memory_order_relaxed);
+    batch.chunks.store((batch.count + kPairChunk - 1) / kPairChunk, std::memory_order_relaxed);
+    batch.next.store(0, std::memory_order_release);
+    open_.push_back(&batch);
+  }
+  work_.notify_one();
+  if (++published_ == batches_.size()) CompleteOldestBatch();
+}
+
+void TMatch::CompleteOldestBatch() {
+  PairBatch& batch = batches_[oldest_];
+  while (JudgeChunk(*compare_, batch)) {
+  }
+  {
+    std::unique_lock lock(mutex_);
+    const std::size_t chunks = batch.chunks.load(std::memory_order_relaxed);
+    finished_.wait(lock, [&] { return batch.done.load(std::memory_order_acquire) == chunks; });
+    batch.next.store(PairBatch::kClosed, std::memory_order_relaxed);
+    open_.erase(std::find(open_.begin(), open_.end(), &batch));
+  }
+  oldest_ = (oldest_ + 1) % batches_.size();
+  --published_;
+  Apply(batch);
+}
+
+// The verdicts take effect in the order of the pairs, as if each had been compared in turn.
+void TMatch::Apply(PairBatch& batch) {
+  const std::size_t count = batch.count;
+  batch.count = 0;
+  constexpr std::size_t kAhead = 8;  // nodes fetched ahead for the repeat check
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) {
+      __builtin_prefetch(batch.pairs[i + kAhead].a);
+      __builtin_prefetch(batch.pairs[i + kAhead].b);
+    }
+    const QueuedPair& p = batch.pairs[i];
+    if (IsRepeat(p.a, p.b)) continue;
+    if (batch.verdicts[i] == kFailed) {
+      std::exception_ptr failure = std::exchange(batch.failures[i], nullptr);
+      AbandonQueuedPairs();
+      try {
+        std::rethrow_exception(failure);
+      } catch (const EFatal& e) {
+        Fatal(e.what());  // through this thread's own hook
+      }
+    }
+    Decide(p.a, p.b, batch.verdicts[i]);
   }
 }
 
 void TMatch::JudgeQueuedPairs() {
-  const std::size_t n = queued_.size();
-  if (n == 0) return;
-  if (n >= kSecondCoreFrom) {
-    const std::size_t half = n / 2;
-    std::thread second([this, half, n] { Judge(*secondCompare_, queued_.data() + half, n - half); });
-    Judge(*compare_, queued_.data(), half);
-    second.join();
-  } else {
-    Judge(*compare_, queued_.data(), n);
+  PublishBatch();
+  while (published_ > 0) CompleteOldestBatch();
+}
+
+// Drops the pairs in flight once the second core has put down the chunks it holds: the class's
+// records may go after this.
+void TMatch::AbandonQueuedPairs() {
+  std::unique_lock lock(mutex_);
+  for (PairBatch* batch : open_) {
+    const std::size_t claimed = std::min(
+        batch->next.exchange(PairBatch::kClosed, std::memory_order_acq_rel),
+        batch->chunks.load(std::memory_order_relaxed));
+    finished_.wait(lock, [&] { return batch->done.load(std::memory_order_acquire) >= claimed; });
   }
-  // The verdicts take effect in the order of the pairs, as if each had been compared in turn.
-  for (JudgedPair& p : queued_) {
-    if (IsRepeat(p.a, p.b)) continue;
-    if (p.failure) {
-      try {
-        std::rethrow_exception(p.failure);
-      } catch (const EFatal& e) {
-        queued_.clear();
-        Fatal(e.what());  // through this thread's own hook
-      }
-    }
-    Decide(p.a, p.b, p.verdict);
+  open_.clear();
+  for (PairBatch& b : batches_) {
+    b.count = 0;
+    for (std::exception_ptr& failure : b.failures) failure = nullptr;
   }
-  queued_.clear();
+  oldest_ = published_ = 0;
 }
 
 void TMatch::Decide(Node* a, Node* b, int verdict) {
@@ -331,6 +472,28 @@ void TMatch::MatchAllPairs() {
   for (Node* a = newest_; a != nullptr; a = a->prev) {
     for (Node* b = a->prev; b != nullptr; b = b->prev) ComparePair(a, b);
   }
+}
+
+// Every pair of records that share a token, bucket by bucket, each pair once per token it
+// shares; the verdicts have all taken effect on return.
+void TMatch::ListPairs(HashEntry** table, std::int64_t buckets, std::vector<Node*>& list) {
+  for (std::int64_t b = 0; b < buckets; ++b) {
+    for (HashEntry* e = table[b]; e != nullptr; e = e->next) {
+      list.clear();
+      list.push_back(e->first);
+      for (HashRecord* r = e->further; r != nullptr; r = r->next) list.push_back(r->node);
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        for (std::size_t j = i + 1; j < list.size(); ++j) {
+          if (twoCores_) {
+            QueuePair(list[i], list[j]);
+          } else {
+            ComparePair(list[i], list[j]);
+          }
+        }
+      }
+    }
+  }
+  JudgeQueuedPairs();
 }
 
 void TMatch::MatchThroughTokenHash() {
@@ -388,23 +551,12 @@ void TMatch::MatchThroughTokenHash() {
     if (!added) ++counters_.tokenFree;
   }
   std::vector<Node*> list;
-  for (std::int64_t b = 0; b < buckets; ++b) {
-    for (HashEntry* e = table[b]; e != nullptr; e = e->next) {
-      list.clear();
-      list.push_back(e->first);
-      for (HashRecord* r = e->further; r != nullptr; r = r->next) list.push_back(r->node);
-      for (std::size_t i = 0; i < list.size(); ++i) {
-        for (std::size_t j = i + 1; j < list.size(); ++j) {
-          if (twoCores_) {
-            QueuePair(list[i], list[j]);
-          } else {
-            ComparePair(list[i], list[j]);
-          }
-        }
-      }
-    }
+  try {
+    ListPairs(table, buckets, list);
+  } catch (...) {
+    AbandonQueuedPairs();  // the second core lets go of the class's records
+    throw;
   }
-  JudgeQueuedPairs();
   samples_[3]->Add(buckets);
   samples_[4]->Add(tokens);
   samples_[5]->Add(used);
@@ -709,6 +861,7 @@ void TMatch::WriteProtocol() {
 
 void TMatch::Close() {
   if (classOpen_) FinishClass();
+  StopSecondCore();
   WriteProtocol();
   statistics_->Finish();
   if (connected_[5]) {

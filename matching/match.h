@@ -21,10 +21,16 @@
 // and replicas live in a layer pushed for the class on the class memory and go with it.
 #pragma once
 
+#include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <limits>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -78,11 +84,13 @@ class TMatch : public TProcess {
              const std::string& protocolFile);
   void Open(TMemorySpace& space) override;
   void Close() override;
+  ~TMatch() override;
   void OnCall(std::int32_t size, const void* tag, std::uint8_t* record);
 
-  // Classes compared through the token hash have their pairs judged on two cores: the records
-  // of a batch of pairs are compared on both, the verdicts then take effect one by one in the
-  // order of the pairs, exactly as one core would have made them. Off on a machine of one core.
+  // Classes compared through the token hash have their pairs judged on two cores: a second
+  // thread compares the records of the pairs in batches while this one lists further pairs and
+  // helps with the oldest batch; the verdicts then take effect one by one in the order of the
+  // pairs, exactly as one core would have made them. Off on a machine of one core.
   bool parallelCompare = true;
 
   const TMatchCounters& Counters() const { return counters_; }
@@ -95,19 +103,41 @@ class TMatch : public TProcess {
   void MatchClass();
   void MatchAllPairs();
   void MatchThroughTokenHash();
-  // A pair whose verdict was worked out in advance: the verdict, or why it could not be made.
-  struct JudgedPair {
+  struct HashRecord;
+  struct HashEntry;
+  void ListPairs(HashEntry** table, std::int64_t buckets, std::vector<Node*>& list);
+  // A pair whose verdict is worked out in advance.
+  struct QueuedPair {
     Node* a;
     Node* b;
-    int verdict;
-    std::exception_ptr failure;  // raised when the pair's turn comes
+  };
+  static constexpr std::int8_t kFailed = -1;  // the verdict of a pair whose comparison failed
+  // The verdicts are kept apart from the pairs, so the two cores share few cache lines; the
+  // error of a failed comparison waits in `failures` for its pair's turn.
+  struct PairBatch {
+    std::vector<QueuedPair> pairs;
+    std::vector<std::int8_t> verdicts;
+    std::vector<std::exception_ptr> failures;
+    std::size_t count = 0;
+    std::atomic<std::size_t> chunks{0};
+    std::atomic<std::size_t> next{kClosed};
+    std::atomic<std::size_t> done{0};
+    static constexpr std::size_t kClosed = std::numeric_limits<std::size_t>::max() / 2;
   };
   bool IsRepeat(Node* a, Node* b);
   void ComparePair(Node* a, Node* b);
   void Decide(Node* a, Node* b, int verdict);
   void QueuePair(Node* a, Node* b);
+  void PublishBatch();
+  void CompleteOldestBatch();
   void JudgeQueuedPairs();
-  static void Judge(TCompare& compare, JudgedPair* pairs, std::size_t count);
+  void AbandonQueuedPairs();
+  void Apply(PairBatch& batch);
+  void StartSecondCore();
+  void StopSecondCore();
+  void SecondCore();
+  static void Judge(TCompare& compare, PairBatch& batch, std::size_t from, std::size_t count);
+  static bool JudgeChunk(TCompare& compare, PairBatch& batch);
   void Replicate(Node* x, Node* y, int group);
   Node* Find(Node* node, int group);
   void Union(Node* a, Node* b, int group);
@@ -121,8 +151,17 @@ class TMatch : public TProcess {
   const TParameterStore* set_ = nullptr;
   TCompare* compare_ = nullptr;
   TCompare* secondCompare_ = nullptr;  // the comparison of the second core
-  std::vector<JudgedPair> queued_;
   bool twoCores_ = false;
+  // The batches in flight, a ring: `oldest_` is the first not yet applied, `published_` how many
+  // are published, and the batch after them is being filled.
+  std::array<PairBatch, 8> batches_;
+  std::size_t oldest_ = 0, published_ = 0;
+  std::thread secondCore_;
+  std::mutex mutex_;
+  std::condition_variable work_;      // a batch was published, or the second core is to stop
+  std::condition_variable finished_;  // the second core finished a batch's last chunk
+  std::vector<PairBatch*> open_;      // published batches, oldest first
+  bool stop_ = false;
   TTokenizer* tokenizer_ = nullptr;
   TRecordLister* lister_ = nullptr;
   TRatingSet* rating_ = nullptr;
