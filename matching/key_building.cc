@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "engine/pipeline/file_layout.h"
 #include "engine/files/global.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
 #include "platform/fatal.h"
 
 namespace vld {
@@ -105,14 +107,89 @@ std::int32_t TBuildSortOutKey::Transform(const void* tag, std::uint8_t* record, 
 
 // ---- TBuildMatchKey -------------------------------------------------------------------------
 
+namespace {
+constexpr std::size_t kGathered = 2048;  // records whose keys are built together
+}  // namespace
+
 void TBuildMatchKey::Setup(TProcessManager* manager, const TParameterStore& set,
                            const TKeyTables& tables, std::int32_t inputSize) {
+  set_ = &set;
+  tables_ = &tables;
   builder_ = std::make_unique<TMatchKeyBuilder>(set, tables);
   SetupGates(manager, inputSize, set.Fields().matchRecordLength);
 }
 
+void TBuildMatchKey::Open(TMemorySpace& space) {
+  TKeyProcess::Open(space);
+  count_ = 0;
+  if (!parallel) return;
+  recordSize_ = std::max(EffectiveRecordSize(OutputGate(1)), 1);
+  gathered_.assign(kGathered, Gathered{});
+  for (Gathered& g : gathered_) g.record = static_cast<std::uint8_t*>(space.Alloc(recordSize_));
+  secondBuilder_ = std::make_unique<TMatchKeyBuilder>(*set_, *tables_);
+  helper_ = std::make_unique<THelperThread>();
+}
+
 std::int32_t TBuildMatchKey::Transform(const void* tag, std::uint8_t* record, std::int32_t) {
   return builder_->Build(LayoutOf(tag), record);
+}
+
+std::uint8_t* TBuildMatchKey::OnSend(std::int32_t size, const void* tag, std::uint8_t* record) {
+  if (!parallel) return TKeyProcess::OnSend(size, tag, record);
+  Gather(size, tag, record);
+  return record;  // copied: the sender keeps its buffer
+}
+
+void TBuildMatchKey::OnCall(std::int32_t size, const void* tag, std::uint8_t* record) {
+  if (!parallel) return TKeyProcess::OnCall(size, tag, record);
+  Gather(size, tag, record);
+}
+
+void TBuildMatchKey::Gather(std::int32_t size, const void* tag, const std::uint8_t* record) {
+  Gathered& g = gathered_[count_++];
+  std::memcpy(g.record, record, static_cast<std::size_t>(std::min(size, recordSize_)));
+  g.tag = tag;
+  g.size = size;
+  if (count_ == gathered_.size()) SendGathered();
+}
+
+void TBuildMatchKey::BuildGathered(TMatchKeyBuilder& builder, std::size_t from, std::size_t to) {
+  ScopedFatalHook hook(ThrowingFatalHook);
+  for (std::size_t i = from; i < to; ++i) {
+    Gathered& g = gathered_[i];
+    try {
+      g.size = builder.Build(LayoutOf(g.tag), g.record);
+    } catch (...) {
+      g.failure = std::current_exception();
+    }
+  }
+}
+
+void TBuildMatchKey::SendGathered() {
+  const std::size_t count = count_;
+  count_ = 0;
+  if (count == 0) return;
+  const std::size_t half = count / 2;
+  helper_->Start([this, half, count] { BuildGathered(*secondBuilder_, half, count); });
+  BuildGathered(*builder_, 0, half);
+  helper_->Wait();
+  for (std::size_t i = 0; i < count; ++i) {
+    Gathered& g = gathered_[i];
+    if (g.failure) {
+      std::exception_ptr failure = std::exchange(g.failure, nullptr);
+      for (std::size_t k = i + 1; k < count; ++k) gathered_[k].failure = nullptr;
+      try {
+        std::rethrow_exception(failure);
+      } catch (const EFatal& e) {
+        Fatal(e.what());  // through this thread's own hook
+      }
+    }
+    g.record = OutputGate(1).Send(g.size, g.tag, g.record);
+  }
+}
+
+void TBuildMatchKey::Close() {
+  if (parallel) SendGathered();
 }
 
 // ---- TBuildCompactRecord --------------------------------------------------------------------

@@ -14,8 +14,11 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
+#include <vector>
 
+#include "engine/runtime/helper_thread.h"
 #include "engine/runtime/process.h"
 #include "matching/match_key.h"
 #include "matching/match_params.h"
@@ -69,12 +72,39 @@ class TBuildMatchKey : public TKeyProcess {
  public:
   void Setup(TProcessManager* manager, const TParameterStore& set, const TKeyTables& tables,
              std::int32_t inputSize);
+  void Open(TMemorySpace& space) override;
+  void Close() override;
+
+  // Records are gathered and their keys built on two cores, half each, before they are sent on
+  // in the order they came; an error of one record is raised at its turn, after the records
+  // before it have gone on. Only for a next process that takes each record as it comes (the
+  // matcher), not for a zip, which waits for its other input between records.
+  bool parallel = false;
 
  protected:
   std::int32_t Transform(const void* tag, std::uint8_t* record, std::int32_t size) override;
+  std::uint8_t* OnSend(std::int32_t size, const void* tag, std::uint8_t* record) override;
+  void OnCall(std::int32_t size, const void* tag, std::uint8_t* record) override;
 
  private:
+  struct Gathered {
+    std::uint8_t* record;
+    const void* tag;
+    std::int32_t size;  // as sent on
+    std::exception_ptr failure;
+  };
+  void Gather(std::int32_t size, const void* tag, const std::uint8_t* record);
+  void BuildGathered(TMatchKeyBuilder& builder, std::size_t from, std::size_t to);
+  void SendGathered();
+
+  const TParameterStore* set_ = nullptr;
+  const TKeyTables* tables_ = nullptr;
   std::unique_ptr<TMatchKeyBuilder> builder_;
+  std::unique_ptr<TMatchKeyBuilder> secondBuilder_;  // the helper's
+  std::unique_ptr<THelperThread> helper_;
+  std::vector<Gathered> gathered_;
+  std::size_t count_ = 0;
+  std::int32_t recordSize_ = 0;
 };
 
 // Layout of a compact record.

@@ -254,6 +254,92 @@ TEST_F(KeyBuildingTest, CompanyAkzCriterionTakesFieldOneAsContact) {
             S("\x00\x00\x02\x05" "ALPHA\x04" "BETA\x01\x01" "2", 17));
 }
 
+TEST_F(KeyBuildingTest, KeysBuiltOnTwoCoresLeaveAsOnOne) {
+  // The phonetic stand-in fails on one word, as a table would fail on a damaged record.
+  tables_.phonetic = [](std::uint8_t* b, std::size_t n) {
+    if (std::string_view(reinterpret_cast<const char*>(b), n).find("kaputt") != std::string_view::npos) {
+      Fatal("Testfehler");
+    }
+    return Phonetic(b, n);
+  };
+  AddSlot(SlotKind::kName, {{1, 25}}, {Normal(1), Normal(1)}, "hans,1#11\nanna,1#12\n");
+  AddSlot(SlotKind::kNormal, {{26, 20}}, {Normal(3)});
+  AddSlot(SlotKind::kText, {{51, 10}}, {Of(ComponentKind::kText)});
+  Key("");  // derives the layout
+  const char* first[] = {"Hans", "Anna", "Otto", "Eva-Maria", "H.", ""};
+  const char* last[] = {"Meier", "Schulz", "M\x81ller", "von der Heide", "Ba"};
+  auto records = [&](std::size_t count, std::size_t broken) {
+    std::vector<std::string> r;
+    for (std::size_t i = 0; i < count; ++i) {
+      std::string name = std::string(first[i % 6]) + " " + last[(i / 6) % 5];
+      if (i == broken) name = "kaputt";
+      std::string street = "Weg " + std::to_string(i % 97);
+      name.resize(25, ' ');
+      street.resize(20, ' ');
+      std::string record = name + street + "12345" + "Ort" + std::to_string(i % 13);
+      record.resize(60, ' ');
+      record += std::string("\x01\x00", 2) + "12345";  // file number, class key
+      record.resize(set_->Fields().classRecordLength, ' ');
+      r.push_back(record);
+    }
+    return r;
+  };
+  struct Result {
+    std::vector<std::string> records;
+    std::string error;
+  };
+  auto run = [&](const std::vector<std::string>& input, bool parallel, std::uint8_t mode) {
+    TMemoryLayer* arena = CreateWithArena<TMemoryLayer>(StandardHeap(), 8 << 20);
+    TMemoryLayer* phase = PushLayer(*arena);
+    auto* manager = CreateIn<TProcessManager>(*phase);
+    auto* source = CreateIn<testing::VectorSource>(*phase);
+    auto* builder = CreateIn<TBuildMatchKey>(*phase);
+    auto* sink = CreateIn<testing::Collector>(*phase);
+    source->Setup(manager, input, &layout_, mode);
+    builder->Setup(manager, *set_, tables_, set_->Fields().classRecordLength);
+    builder->parallel = parallel;
+    sink->Setup(manager, set_->Fields().matchRecordLength);
+    source->ConnectOutput(1, builder->InputGate(1));
+    builder->ConnectOutput(1, sink->InputGate(1));
+    Result result;
+    result.error = testing::FatalTextOf([&] {
+      try {
+        manager->Run(*source, &PushLayer, *phase);
+      } catch (...) {
+        result.records = sink->records;
+        ErrorUnwindScope unwinding;  // the run's own layer is still on top
+        Free(phase);  // ends the builder, and with it its helper
+        phase = nullptr;
+        throw;
+      }
+    });
+    if (phase != nullptr) {
+      result.records = sink->records;
+      Free(phase);
+    }
+    Free(arena);
+    return result;
+  };
+  // Several full batches and a part of one; each record is numbered by its street.
+  const std::vector<std::string> whole = records(5000, 5000);
+  for (std::uint8_t mode : {std::uint8_t{kModeSend}, std::uint8_t{kModeCall}}) {
+    SCOPED_TRACE(mode == kModeSend ? "send" : "call");
+    const Result one = run(whole, false, mode);
+    const Result two = run(whole, true, mode);
+    EXPECT_EQ(one.error, "");
+    EXPECT_EQ(two.error, "");
+    ASSERT_EQ(one.records.size(), 5000u);
+    EXPECT_TRUE(two.records == one.records) << "the same keys in the same order";
+  }
+  // A record that fails in the second half of a batch: the records before it have gone on.
+  const Result one = run(records(5000, 3500), false, kModeSend);
+  const Result two = run(records(5000, 3500), true, kModeSend);
+  EXPECT_EQ(one.error, "Testfehler");
+  EXPECT_EQ(two.error, "Testfehler");
+  EXPECT_EQ(one.records.size(), 3500u);
+  EXPECT_TRUE(two.records == one.records);
+}
+
 TEST_F(KeyBuildingTest, ClassKeyIsUpperCasedAndItsPostalCodeMapped) {
   AddSlot(SlotKind::kText, {{1, 5}}, {Of(ComponentKind::kText)});
   tables_.plzMap = [](std::int32_t code) { return code == 12345 ? 12300 : code; };

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <queue>
+#include <thread>
 
 #include "engine/files/global.h"
 #include "engine/files/xan_file.h"
@@ -283,6 +284,8 @@ void RunMatching(TTaskContext& c) {
     }
     TProcess* top = streams.top().process;
     top->ConnectOutput(1, match->InputGate(1));
+    // Straight into the matcher the keys are built on two cores; a zip takes them one by one.
+    matchKey->parallel = compactFiles == 0 && std::thread::hardware_concurrency() > 1;
 
     // Outputs, each only when its file is wanted.
     const std::int32_t out = f.outputRecordLength;
