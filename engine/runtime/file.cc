@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/errors.h"
 #include "platform/fatal.h"
@@ -21,7 +22,16 @@ FileFaults& FileFaultInjection() {
   return faults;
 }
 
+namespace {
+// Files are written by helper threads as well.
+std::mutex& FaultMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+}  // namespace
+
 int InjectReadFault() {
+  std::lock_guard lock(FaultMutex());
   FileFaults& faults = FileFaultInjection();
   if (++faults.reads != faults.failReadAt) return 0;
   faults.injected = true;
@@ -29,6 +39,7 @@ int InjectReadFault() {
 }
 
 int InjectWriteFault(std::int64_t count, std::int64_t& allowed) {
+  std::lock_guard lock(FaultMutex());
   FileFaults& faults = FileFaultInjection();
   allowed = count;
   if (++faults.writes == faults.failWriteAt) {

@@ -1,5 +1,9 @@
 #include "engine/runtime/port.h"
 
+#include <thread>
+#include <utility>
+
+#include "platform/errors.h"
 #include "platform/fatal.h"
 
 namespace vld {
@@ -92,22 +96,71 @@ void TOutFilePort::Open(TMemorySpace& space, std::int64_t requestedSize,
   file_->Open(OpenKind::kCreate);
   count_ = 0;
   writePos_ = 0;
+  writing_ = 0;
+  failure_ = nullptr;
   TPort::Open(space, requestedSize, progress);
+  const std::int64_t half = bufferSize_ / recordSize_ / 2 * recordSize_;
+  if (half >= kBackgroundBlock && std::thread::hardware_concurrency() > 1) {
+    if (!writer_) writer_ = std::make_unique<THelperThread>();
+    blocks_[0] = buffer_;
+    blocks_[1] = buffer_ + half;
+    filling_ = 0;
+    bufferSize_ = half;
+  } else {
+    writer_.reset();
+  }
 }
 
 void TOutFilePort::Flush() {
   if (writePos_ <= 0) return;
   const std::int64_t n = writePos_;
   writePos_ = 0;
-  file_->WriteBlock(buffer_, n);
+  if (!writer_) {
+    file_->WriteBlock(buffer_, n);
+    progress_(n / recordSize_);
+    return;
+  }
+  FinishWrite();
+  const std::uint8_t* block = buffer_;
+  writing_ = n;
+  writer_->Start([this, block, n] {
+    ScopedFatalHook hook(ThrowingFatalHook);
+    try {
+      file_->WriteBlock(block, n);
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+  });
+  filling_ ^= 1;
+  buffer_ = blocks_[filling_];
+}
+
+void TOutFilePort::FinishWrite() {
+  if (writing_ == 0) return;
+  writer_->Wait();
+  const std::int64_t n = writing_;
+  writing_ = 0;
+  if (failure_) {
+    try {
+      std::rethrow_exception(std::exchange(failure_, nullptr));
+    } catch (const EFatal& e) {
+      Fatal(e.what());  // through this thread's own hook
+    }
+  }
   progress_(n / recordSize_);
 }
 
 void TOutFilePort::Close() {
   Flush();
+  FinishWrite();
   TPort::Close();
   writePos_ = 0;
   file_->Close();
+}
+
+TOutFilePort::~TOutFilePort() {
+  // A block may still be on its way when a run ends through an error.
+  if (writer_) writer_->Wait();
 }
 
 }  // namespace vld

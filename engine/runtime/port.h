@@ -13,9 +13,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <string>
 
 #include "engine/runtime/file.h"
+#include "engine/runtime/helper_thread.h"
 #include "engine/runtime/origin.h"
 
 namespace vld {
@@ -112,8 +115,15 @@ class TInFilePort : public TInPort {
   std::int64_t filePosition_ = 0;
 };
 
+// A writer with a large buffer (two blocks of at least kBackgroundBlock bytes) on a machine of
+// more than one core writes in the background: the buffer is used as two blocks, a helper thread
+// writes the one that is full while the records of the next fill the other. A write's error is
+// raised at the next block, or at Close; progress is reported when a block is on the disk.
 class TOutFilePort : public TOutPort {
  public:
+  static constexpr std::int64_t kBackgroundBlock = std::int64_t{1} << 20;
+
+  ~TOutFilePort() override;
   void PrepareWriter(std::uint16_t recordSize, const std::string& name);
   // Creates the file.
   void Open(TMemorySpace& space, std::int64_t requestedSize, ProgressRoutine progress) override;
@@ -123,7 +133,15 @@ class TOutFilePort : public TOutPort {
   TFile& File() { return *file_; }
 
  private:
+  // Waits for the block being written; raises its error, reports its records.
+  void FinishWrite();
+
   TFile* file_ = nullptr;
+  std::unique_ptr<THelperThread> writer_;  // only for writing in the background
+  std::uint8_t* blocks_[2] = {nullptr, nullptr};
+  int filling_ = 0;
+  std::int64_t writing_ = 0;  // bytes of the block being written; 0 when none
+  std::exception_ptr failure_;
 };
 
 }  // namespace vld

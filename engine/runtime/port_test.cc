@@ -103,6 +103,62 @@ TEST_F(PortTest, WritingExactlyOneBufferWritesOneBlockAtClose) {
   EXPECT_EQ(testing::ReadFile(dir_.File("out")), records);
 }
 
+TEST_F(PortTest, LargeBufferIsWrittenInTheBackgroundInOrderAndErrorsReachTheWriter) {
+  // Records of 1000 bytes carrying their number; a buffer of two blocks of 2,097 records.
+  constexpr int kSize = 1000, kCount = 10000;
+  std::string records;
+  for (int i = 0; i < kCount; ++i) {
+    std::string r = std::to_string(i);
+    r.resize(kSize, static_cast<char>('a' + i % 26));
+    records += r;
+  }
+  struct Case {
+    std::int64_t failWriteAt;
+    std::int64_t diskFullAfter;
+    const char* reason;  // "" when every write succeeds
+  } cases[] = {
+      {0, -1, ""},
+      {1, -1, "Ein-/Ausgabefehler des Datenträgers"},
+      {3, -1, "Ein-/Ausgabefehler des Datenträgers"},
+      {0, 5000000, "kein Platz mehr auf dem Datenträger"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failWriteAt);
+    TMemoryLayer* arena = CreateWithArena<TMemoryLayer>(StandardHeap(), 8 << 20);
+    auto* port = CreateIn<TOutFilePort>(*arena);
+    port->PrepareWriter(kSize, dir_.File("out"));
+    std::vector<std::int64_t> blocks;
+    port->Open(*arena, 4 << 20, {&PortTest::CountBlocks, &blocks});
+    FileFaultInjection() = {};
+    FileFaultInjection().failWriteAt = c.failWriteAt;
+    FileFaultInjection().diskFullAfter = c.diskFullAfter;
+    const std::string error = testing::ErrorTextOf<EInOutError>([&] {
+      for (int i = 0; i < kCount; ++i) {
+        port->Write(reinterpret_cast<const std::uint8_t*>(records.data()) + std::size_t{kSize} * i);
+      }
+      port->Close();
+    });
+    FileFaultInjection() = {};
+    if (*c.reason == '\0') {
+      EXPECT_EQ(error, "");
+      EXPECT_EQ(testing::ReadFile(dir_.File("out")), records);
+      std::int64_t sum = 0;
+      for (std::int64_t b : blocks) {
+        EXPECT_LE(b, 2097);
+        sum += b;
+      }
+      EXPECT_EQ(sum, kCount);
+      EXPECT_GE(blocks.size(), 5u);
+    } else {
+      EXPECT_EQ(error, "Fehler beim Schreiben der Datei \"" + dir_.File("out") + "\": " + c.reason + ".");
+      const std::string written = testing::ReadFile(dir_.File("out"));
+      EXPECT_EQ(written, records.substr(0, written.size())) << "what was written is whole";
+    }
+    ErrorUnwindScope quietly;
+    Free(arena);  // waits for a block still on its way
+  }
+}
+
 TEST_F(PortTest, BufferSmallerThanOneRecordIsRejected) {
   testing::WriteFile(dir_.File("in"), NumberedRecords(1, 100));
   auto* port = CreateIn<TInFilePort>(*run_);
