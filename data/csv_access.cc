@@ -1,6 +1,8 @@
 #include "data/csv_access.h"
 
 #include <algorithm>
+#include <thread>
+#include <utility>
 
 #include "data/code_pages.h"
 #include "platform/checked.h"
@@ -58,20 +60,67 @@ bool TCSVAccess::NextRecord(TCsvRecordReader& reader, std::string& record, std::
   return true;
 }
 
-void TCSVAccess::SplitChecked(const std::string& record, std::int64_t line) {
-  SplitCsvRecord(record, separator_, quote_, values_);
+void TCSVAccess::SplitChecked(const std::string& record, std::int64_t line,
+                              std::vector<std::string>& values) const {
+  SplitCsvRecord(record, separator_, quote_, values);
   const std::size_t described = descs_.size();
   bool extra = false;
   if (strict_) {
-    for (std::size_t i = described; i < values_.size(); ++i) extra |= !values_[i].empty();
+    for (std::size_t i = described; i < values.size(); ++i) extra |= !values[i].empty();
   }
-  if (values_.size() < described || extra) {
+  if (values.size() < described || extra) {
     throw EDataAccess(
         Format("%s ist keine gültige CSV-Datei: Zeile %lld hat %zu Felder, erwartet "
                "werden %zu.",
-               fileName_.c_str(), static_cast<long long>(line), values_.size(), described));
+               fileName_.c_str(), static_cast<long long>(line), values.size(), described));
   }
 }
+
+// ---- Reading ahead --------------------------------------------------------------------------
+
+namespace {
+constexpr std::size_t kReadAhead = 1024;  // records of one batch
+}  // namespace
+
+void TCSVAccess::FillAhead(Ahead& batch) {
+  ScopedFatalHook hook(ThrowingFatalHook);
+  batch.count = 0;
+  batch.end = false;
+  batch.failure = nullptr;
+  batch.inSplit = false;
+  for (std::size_t i = 0; i < kReadAhead; ++i) {
+    try {
+      if (!NextRecord(*reader_, batch.records[i], batch.lines[i])) {
+        batch.end = true;
+        return;
+      }
+    } catch (...) {
+      batch.failure = std::current_exception();
+      return;
+    }
+    batch.count = i + 1;
+    try {
+      SplitChecked(batch.records[i], batch.lines[i], batch.values[i]);
+    } catch (...) {
+      batch.failure = std::current_exception();
+      batch.inSplit = true;
+      return;
+    }
+  }
+}
+
+void TCSVAccess::StartAhead() {
+  Ahead& batch = ahead_[current_ ^ 1];
+  helperBusy_ = true;
+  helper_->Start([this, &batch] { FillAhead(batch); });
+}
+
+void TCSVAccess::StopAhead() {
+  if (helperBusy_) helper_->Wait();
+  helperBusy_ = false;
+  readingAhead_ = false;
+}
+
 
 void TCSVAccess::Initialize(const TFieldDescs& descs) {
   CheckNotActive();
@@ -106,7 +155,7 @@ void TCSVAccess::Analyze() {
       headerSeen = true;
       continue;
     }
-    SplitChecked(record, line);
+    SplitChecked(record, line, values_);
     count = CheckedAdd<std::int64_t>(count, 1);
     for (std::size_t k = 0; k < width.size(); ++k) {
       if (width[k] >= kMaxFieldWidth) continue;
@@ -133,6 +182,7 @@ void TCSVAccess::Analyze() {
 }
 
 void TCSVAccess::Close() {
+  StopAhead();
   if (!Active()) return;
   reader_.reset();
   source_.Close();
@@ -142,21 +192,69 @@ void TCSVAccess::Close() {
 
 void TCSVAccess::First() {
   CheckActive();
+  StopAhead();
   source_.Rewind();
   reader_ = std::make_unique<TCsvRecordReader>(source_, separator_, quote_);
   hasNext_ = false;
+  nextFailure_ = nullptr;
   line_ = 0;
   if (header_) {
     std::string headerRecord;
     std::int64_t headerLine = 0;
     NextRecord(*reader_, headerRecord, headerLine);
   }
+  if (std::thread::hardware_concurrency() > 1) {
+    if (!helper_) helper_ = std::make_unique<THelperThread>();
+    for (Ahead& batch : ahead_) {
+      batch.records.resize(kReadAhead);
+      batch.values.resize(kReadAhead);
+      batch.lines.resize(kReadAhead);
+      batch.count = 0;
+      batch.end = false;
+      batch.failure = nullptr;
+    }
+    readingAhead_ = true;
+    current_ = 0;
+    taken_ = 0;
+    StartAhead();
+  }
 }
 
 bool TCSVAccess::Peek() {
   if (!reader_) Fatal("CSV read before First");
-  if (!hasNext_) hasNext_ = NextRecord(*reader_, next_, nextLine_);
-  return hasNext_;
+  if (hasNext_) return true;
+  if (!readingAhead_) {
+    hasNext_ = NextRecord(*reader_, next_, nextLine_);
+    nextSplit_ = false;
+    return hasNext_;
+  }
+  Ahead* batch = &ahead_[current_];
+  if (taken_ == batch->count && batch->failure == nullptr && !batch->end) {
+    // Take the batch the helper has read, and let it read the next.
+    helper_->Wait();
+    helperBusy_ = false;
+    current_ ^= 1;
+    taken_ = 0;
+    batch = &ahead_[current_];
+    if (batch->failure == nullptr && !batch->end) StartAhead();
+  }
+  if (taken_ == batch->count) {
+    if (batch->failure == nullptr) return false;
+    readingAhead_ = false;  // the reader stands behind the record that failed
+    RaiseHere(std::exchange(batch->failure, nullptr));
+  }
+  const std::size_t k = taken_++;
+  next_.swap(batch->records[k]);
+  nextLine_ = batch->lines[k];
+  nextValues_.swap(batch->values[k]);
+  nextSplit_ = true;
+  if (taken_ == batch->count && batch->inSplit) {
+    nextFailure_ = std::exchange(batch->failure, nullptr);
+    batch->inSplit = false;
+    readingAhead_ = false;  // the reader stands behind this record
+  }
+  hasNext_ = true;
+  return true;
 }
 
 bool TCSVAccess::Eof() {
@@ -172,7 +270,12 @@ void TCSVAccess::ReadRecord() {
   record_.swap(next_);
   line_ = nextLine_;
   hasNext_ = false;
-  SplitChecked(record_, line_);
+  if (!nextSplit_) {
+    SplitChecked(record_, line_, values_);
+    return;
+  }
+  if (nextFailure_ != nullptr) RaiseHere(std::exchange(nextFailure_, nullptr));
+  values_.swap(nextValues_);
 }
 
 void TCSVAccess::Fetch() { ReadRecord(); }

@@ -13,12 +13,15 @@
 // record that is not valid UTF-8 is an error, and so is a zero byte in any record.
 #pragma once
 
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "data/csv_format.h"
 #include "data/data_access.h"
 #include "data/text_source.h"
+#include "engine/runtime/helper_thread.h"
 
 namespace vld {
 
@@ -66,11 +69,28 @@ class TCSVAccess : public TDataAccess {
   const std::vector<std::string>& CurrentValues() const { return values_; }
 
  private:
+  // Records read ahead by a helper thread: read, checked and split while the caller works on
+  // the records before them. `failure` is what reading record `count` raised, or (inSplit)
+  // what splitting record count - 1 raised; each is raised when its record's turn comes.
+  struct Ahead {
+    std::vector<std::string> records;
+    std::vector<std::vector<std::string>> values;
+    std::vector<std::int64_t> lines;
+    std::size_t count = 0;
+    bool end = false;  // the file ends after these records
+    std::exception_ptr failure;
+    bool inSplit = false;
+  };
+
   // The next record, checked for zero bytes and (with UTF-8) valid UTF-8; false at the end.
   bool NextRecord(TCsvRecordReader& reader, std::string& record, std::int64_t& line);
-  // Splits `record` into values_ and checks their number against the descriptions.
-  void SplitChecked(const std::string& record, std::int64_t line);
+  // Splits `record` into `values` and checks their number against the descriptions.
+  void SplitChecked(const std::string& record, std::int64_t line,
+                    std::vector<std::string>& values) const;
   bool Peek();
+  void FillAhead(Ahead& batch);  // on the helper thread
+  void StartAhead();             // the helper fills the batch after the current one
+  void StopAhead();              // waits for the helper; nothing is read ahead any more
 
   std::string fileName_;
   char separator_ = 0, quote_ = 0;
@@ -81,6 +101,17 @@ class TCSVAccess : public TDataAccess {
   std::string record_, next_;
   bool hasNext_ = false;
   std::int64_t recordCount_ = 0, line_ = 0, nextLine_ = 0;
+
+  // Reading ahead (machines of more than one core).
+  std::unique_ptr<THelperThread> helper_;
+  bool helperBusy_ = false;
+  bool readingAhead_ = false;
+  Ahead ahead_[2];
+  int current_ = 0;         // the batch records are taken from
+  std::size_t taken_ = 0;   // records taken from it
+  std::vector<std::string> nextValues_;
+  bool nextSplit_ = false;  // next_ comes split (nextValues_) from the helper
+  std::exception_ptr nextFailure_;  // splitting next_ failed
 };
 
 }  // namespace vld

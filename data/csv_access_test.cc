@@ -130,6 +130,79 @@ TEST_F(CsvAccessTest, SettersRefuseWhileInitialisedAndTheObjectStaysInitialised)
             "Datenmenge noch nicht initialisiert.");
 }
 
+TEST_F(CsvAccessTest, RecordsReadAheadComeInOrderOverManyBatches) {
+  std::string bytes;
+  Rows expected;
+  for (int i = 1; i <= 5000; ++i) {
+    const std::string n = std::to_string(i);
+    bytes += n + ",Name " + n + ",\"Stra\xDFe, " + n + "\"\r\n";
+    expected.push_back({n, "Name " + n, "Stra\xDFe, " + n});
+  }
+  EXPECT_TRUE(ReadAll(bytes, 3) == expected);
+  // Starting again while the next records are being read gives them all once more.
+  TCSVAccess csv;
+  csv.SetFileName(Write(bytes));
+  csv.SetSeparator(',');
+  csv.SetQuote('"');
+  csv.Initialize(TFieldDescs(3));
+  for (int round = 0; round < 2; ++round) {
+    csv.First();
+    for (int i = 1; i <= 1500; ++i) {
+      ASSERT_FALSE(csv.Eof());
+      csv.Fetch();
+      ASSERT_EQ(csv.GetField(0), std::to_string(i));
+      ASSERT_EQ(csv.CurrentLine(), i);
+      csv.Skip();
+    }
+  }
+  csv.Close();  // while records are still being read ahead
+}
+
+TEST_F(CsvAccessTest, RecordSpoiledAfterTheWidthPassFailsAtItsTurn) {
+  // The file changes between the pass that measures it and the one that reads it: the records
+  // before the bad one are delivered, then its error comes, naming its line.
+  struct Case {
+    int bad;
+    std::string badLine;
+    CodePage codePage;
+    std::string message;
+  } cases[] = {
+      {2500, "nur ein Feld\n", CodePage::k1252,
+       " ist keine gültige CSV-Datei: Zeile 2500 hat 1 Felder, erwartet werden 2."},
+      {3500, "a,\xFF\xFE\n", CodePage::kUtf8, " ist in Zeile 3500 nicht gültig in UTF-8 kodiert."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bad);
+    std::string good, spoiled;
+    for (int i = 1; i <= 5000; ++i) {
+      const std::string line = std::to_string(i) + ",x\n";
+      good += line;
+      spoiled += i == c.bad ? c.badLine : line;
+    }
+    TCSVAccess csv;
+    const std::string name = Write(good);
+    csv.SetFileName(name);
+    csv.SetSeparator(',');
+    csv.SetQuote('"');
+    csv.codePage = c.codePage;
+    csv.Initialize(TFieldDescs(2));
+    testing::WriteFile(name, spoiled);
+    int delivered = 0;
+    const std::string error = ErrorTextOf<EDataAccess>([&] {
+      csv.First();
+      while (!csv.Eof()) {
+        csv.Fetch();
+        ASSERT_EQ(csv.GetField(0), std::to_string(delivered + 1));
+        ++delivered;
+        csv.Skip();
+      }
+    });
+    EXPECT_EQ(delivered, c.bad - 1);
+    const std::string quoted = c.codePage == CodePage::kUtf8 ? "Die Datei \"" + name + "\"" : name;
+    EXPECT_EQ(error, quoted + c.message);
+  }
+}
+
 TEST_F(CsvAccessTest, MissingFileAndDescription) {
   TCSVAccess csv;
   csv.SetFileName(dir_.File("fehlt.csv"));

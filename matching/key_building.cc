@@ -178,11 +178,7 @@ void TBuildMatchKey::SendGathered() {
     if (g.failure) {
       std::exception_ptr failure = std::exchange(g.failure, nullptr);
       for (std::size_t k = i + 1; k < count; ++k) gathered_[k].failure = nullptr;
-      try {
-        std::rethrow_exception(failure);
-      } catch (const EFatal& e) {
-        Fatal(e.what());  // through this thread's own hook
-      }
+      RaiseHere(std::move(failure));
     }
     g.record = OutputGate(1).Send(g.size, g.tag, g.record);
   }

@@ -396,11 +396,7 @@ void TMatch::Apply(PairBatch& batch) {
     if (batch.verdicts[i] == kFailed) {
       std::exception_ptr failure = std::exchange(batch.failures[i], nullptr);
       AbandonQueuedPairs();
-      try {
-        std::rethrow_exception(failure);
-      } catch (const EFatal& e) {
-        Fatal(e.what());  // through this thread's own hook
-      }
+      RaiseHere(std::move(failure));
     }
     Decide(p.a, p.b, batch.verdicts[i]);
   }

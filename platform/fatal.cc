@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/checked.h"
 #include "platform/errors.h"
@@ -18,6 +19,14 @@ void PrintingFatalHook(std::string_view text) {
 }
 
 void ThrowingFatalHook(std::string_view text) { throw EFatal(std::string(text)); }
+
+void RaiseHere(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(std::move(failure));
+  } catch (const EFatal& e) {
+    Fatal(e.what());
+  }
+}
 
 FatalHook SetFatalHook(FatalHook hook) {
   FatalHook previous = t_hook;

@@ -11,6 +11,7 @@
 // the front end.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,11 @@ void PrintingFatalHook(std::string_view text);
 
 // Throws EFatal(text).
 void ThrowingFatalHook(std::string_view text);
+
+// Raises in the calling thread an error that a helper thread kept for it (its work runs under
+// ThrowingFatalHook): a fatal error goes through this thread's own hook, any other error is
+// raised as it was.
+[[noreturn]] void RaiseHere(std::exception_ptr failure);
 
 // Installs a hook for the lifetime of the object, restoring the previous one afterwards.
 class ScopedFatalHook {

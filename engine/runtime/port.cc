@@ -140,13 +140,7 @@ void TOutFilePort::FinishWrite() {
   writer_->Wait();
   const std::int64_t n = writing_;
   writing_ = 0;
-  if (failure_) {
-    try {
-      std::rethrow_exception(std::exchange(failure_, nullptr));
-    } catch (const EFatal& e) {
-      Fatal(e.what());  // through this thread's own hook
-    }
-  }
+  if (failure_) RaiseHere(std::exchange(failure_, nullptr));
   progress_(n / recordSize_);
 }
 
