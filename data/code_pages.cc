@@ -119,12 +119,28 @@ class RecordTable {
           out.swap(plain);
         }
       }
+      same_[b] = out.size() == 1 && static_cast<std::uint8_t>(out[0]) == byte;
     }
   }
   const std::string& Of(std::uint8_t b) const { return bytes_[b]; }
+  // The byte stands for itself (most of ASCII).
+  bool Same(std::uint8_t b) const { return same_[b]; }
+  // Appends the record text of `value`: runs of bytes that stand for themselves at once.
+  void Append(std::string& out, std::string_view value) const {
+    std::size_t pos = 0;
+    while (pos < value.size()) {
+      std::size_t end = pos;
+      while (end < value.size() && same_[static_cast<std::uint8_t>(value[end])]) ++end;
+      out.append(value.data() + pos, end - pos);
+      if (end == value.size()) break;
+      out += bytes_[static_cast<std::uint8_t>(value[end])];
+      pos = end + 1;
+    }
+  }
 
  private:
   std::array<std::string, 256> bytes_;
+  std::array<bool, 256> same_{};
 };
 
 const RecordTable& RecordTableOf(CodePage source) {
@@ -160,6 +176,13 @@ void AppendUtf8Record(std::string& out, std::string_view value) {
   while (pos < value.size()) {
     const auto lead = static_cast<std::uint8_t>(value[pos]);
     if (lead < 0x80) {
+      std::size_t end = pos;
+      while (end < value.size() && table.Same(static_cast<std::uint8_t>(value[end]))) ++end;
+      if (end > pos) {
+        out.append(value.data() + pos, end - pos);
+        pos = end;
+        continue;
+      }
       out += table.Of(lead);
       ++pos;
       continue;
@@ -194,15 +217,18 @@ std::string TranslateCodePage(std::string_view text, CodePage target, CodePage s
   return out;
 }
 
+void AppendRecordText(std::string& out, std::string_view value, CodePage source) {
+  if (source == CodePage::kUtf8) {
+    AppendUtf8Record(out, value);
+  } else {
+    RecordTableOf(source).Append(out, value);
+  }
+}
+
 std::string RecordText(std::string_view value, CodePage source) {
   std::string out;
   out.reserve(value.size());
-  if (source == CodePage::kUtf8) {
-    AppendUtf8Record(out, value);
-    return out;
-  }
-  const RecordTable& table = RecordTableOf(source);
-  for (char ch : value) out += table.Of(static_cast<std::uint8_t>(ch));
+  AppendRecordText(out, value, source);
   return out;
 }
 

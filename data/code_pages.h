@@ -31,6 +31,8 @@ std::string TranslateCodePage(std::string_view text, CodePage target, CodePage s
 // The code page 437 bytes of `value` (in code page `source`) for an engine record. Invalid
 // UTF-8 bytes are taken as Windows-1252 characters.
 std::string RecordText(std::string_view value, CodePage source);
+// Appends RecordText(value, source) to `out`.
+void AppendRecordText(std::string& out, std::string_view value, CodePage source);
 
 // RecordText(value, source).size(), without building the text where it can.
 std::size_t RecordTextLength(std::string_view value, CodePage source);

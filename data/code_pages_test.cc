@@ -123,5 +123,24 @@ TEST(RecordTextTest, ControlCharactersBecomeBlanksAndPlainFormsStandIn) {
   }
 }
 
+TEST(RecordTextTest, LongTextsAreTheirBytesOneByOne) {
+  // Runs of bytes that stand for themselves are copied at once: the same as byte by byte.
+  std::string text;
+  std::uint32_t x = 7;
+  for (int i = 0; i < 4000; ++i) {
+    x = x * 1103515245u + 12345u;
+    const auto b = static_cast<char>((x >> 16) % 4 == 0 ? (x >> 8) & 0xFF : 'a' + (x >> 8) % 26);
+    text.push_back(b);
+  }
+  for (CodePage cp : {CodePage::k437, CodePage::k850, CodePage::k1252}) {
+    std::string oneByOne;
+    for (char b : text) oneByOne += RecordText(std::string(1, b), cp);
+    EXPECT_EQ(RecordText(text, cp), oneByOne);
+    std::string appended = "vorher|";
+    AppendRecordText(appended, text, cp);
+    EXPECT_EQ(appended, "vorher|" + oneByOne);
+  }
+}
+
 }  // namespace
 }  // namespace vld

@@ -84,29 +84,30 @@ constexpr std::size_t kReadAhead = 1024;  // records of one batch
 
 void TCSVAccess::FillAhead(Ahead& batch) {
   ScopedFatalHook hook(ThrowingFatalHook);
-  batch.count = 0;
   batch.end = false;
   batch.failure = nullptr;
   batch.inSplit = false;
-  for (std::size_t i = 0; i < kReadAhead; ++i) {
+  std::size_t count = 0;
+  for (; count < kReadAhead; ++count) {
     try {
-      if (!NextRecord(*reader_, batch.records[i], batch.lines[i])) {
+      if (!NextRecord(*reader_, batch.records[count], batch.lines[count])) {
         batch.end = true;
-        return;
+        break;
       }
     } catch (...) {
       batch.failure = std::current_exception();
-      return;
+      break;
     }
-    batch.count = i + 1;
     try {
-      SplitChecked(batch.records[i], batch.lines[i], batch.values[i]);
+      SplitChecked(batch.records[count], batch.lines[count], batch.values[count]);
     } catch (...) {
       batch.failure = std::current_exception();
       batch.inSplit = true;
-      return;
+      ++count;
+      break;
     }
   }
+  batch.count = count;
 }
 
 void TCSVAccess::StartAhead() {
@@ -120,7 +121,6 @@ void TCSVAccess::StopAhead() {
   helperBusy_ = false;
   readingAhead_ = false;
 }
-
 
 void TCSVAccess::Initialize(const TFieldDescs& descs) {
   CheckNotActive();
@@ -221,9 +221,9 @@ void TCSVAccess::First() {
 }
 
 bool TCSVAccess::Peek() {
-  if (!reader_) Fatal("CSV read before First");
   if (hasNext_) return true;
   if (!readingAhead_) {
+    if (!reader_) Fatal("CSV read before First");
     hasNext_ = NextRecord(*reader_, next_, nextLine_);
     nextSplit_ = false;
     return hasNext_;
@@ -281,6 +281,12 @@ void TCSVAccess::ReadRecord() {
 void TCSVAccess::Fetch() { ReadRecord(); }
 
 std::string TCSVAccess::GetField(std::int32_t index) {
+  CheckActive();
+  CheckIndex(index);
+  return values_[static_cast<std::size_t>(index)];
+}
+
+std::string_view TCSVAccess::FieldText(std::int32_t index) {
   CheckActive();
   CheckIndex(index);
   return values_[static_cast<std::size_t>(index)];

@@ -33,6 +33,7 @@ class TCSVAccess : public TDataAccess {
   // The value of field `index` of the current record as read (unquoted, not padded; the
   // converter pads).
   std::string GetField(std::int32_t index) override;
+  std::string_view FieldText(std::int32_t index) override;
   std::uint8_t AccessKind() const override { return kAccessKindCSV; }
   std::string Description() override;
   // The number of data records counted by Analyze.
@@ -72,7 +73,7 @@ class TCSVAccess : public TDataAccess {
   // Records read ahead by a helper thread: read, checked and split while the caller works on
   // the records before them. `failure` is what reading record `count` raised, or (inSplit)
   // what splitting record count - 1 raised; each is raised when its record's turn comes.
-  struct Ahead {
+  struct alignas(64) Ahead {
     std::vector<std::string> records;
     std::vector<std::vector<std::string>> values;
     std::vector<std::int64_t> lines;
@@ -95,8 +96,10 @@ class TCSVAccess : public TDataAccess {
   std::string fileName_;
   char separator_ = 0, quote_ = 0;
   bool header_ = false, strict_ = false;
+  // The reader's state is the helper's while it reads ahead: what the caller's thread uses
+  // starts on a cache line of its own.
   TTextSourceReader source_;
-  std::unique_ptr<TCsvRecordReader> reader_;
+  alignas(64) std::unique_ptr<TCsvRecordReader> reader_;
   std::vector<std::string> values_;
   std::string record_, next_;
   bool hasNext_ = false;
@@ -107,10 +110,10 @@ class TCSVAccess : public TDataAccess {
   bool helperBusy_ = false;
   bool readingAhead_ = false;
   Ahead ahead_[2];
-  int current_ = 0;         // the batch records are taken from
-  std::size_t taken_ = 0;   // records taken from it
+  int current_ = 0;        // the batch records are taken from
+  std::size_t taken_ = 0;  // records taken from it
   std::vector<std::string> nextValues_;
-  bool nextSplit_ = false;  // next_ comes split (nextValues_) from the helper
+  bool nextSplit_ = false;          // next_ comes split (nextValues_) from the helper
   std::exception_ptr nextFailure_;  // splitting next_ failed
 };
 

@@ -135,8 +135,8 @@ TEST_F(CsvAccessTest, RecordsReadAheadComeInOrderOverManyBatches) {
   Rows expected;
   for (int i = 1; i <= 5000; ++i) {
     const std::string n = std::to_string(i);
-    bytes += n + ",Name " + n + ",\"Stra\xDF" "e, " + n + "\"\r\n";
-    expected.push_back({n, "Name " + n, "Stra\xDF" "e, " + n});
+    bytes += n + ",Name " + n + ",\"Stra\337e, " + n + "\"\r\n";
+    expected.push_back({n, "Name " + n, "Stra\337e, " + n});
   }
   EXPECT_TRUE(ReadAll(bytes, 3) == expected);
   // Starting again while the next records are being read gives them all once more.
@@ -361,6 +361,29 @@ TEST_F(CsvAccessTest, ColumnNamesComeFromTheFirstRecord) {
   csv.SetFileName(Write(""));
   EXPECT_EQ(ErrorTextOf<EDataAccess>([&] { csv.ColumnNames(); }),
             "Die Datei \"" + dir_.File("daten.csv") + "\" ist leer.");
+}
+
+TEST(CsvSplitTest, ValuesOfTheRecordBeforeNeverLeakIntoTheNext) {
+  // The value strings are reused from record to record.
+  struct Case {
+    std::string record;
+    std::vector<std::string> values;
+  } cases[] = {
+      {"eins,zwei,drei,vier", {"eins", "zwei", "drei", "vier"}},
+      {"x", {"x"}},
+      {",", {"", ""}},
+      {"\"a,b\",,\"c\"\"d\"", {"a,b", "", "c\"d"}},
+      {"\"\",z", {"", "z"}},
+      {"ein sehr langer Wert, der nicht in den kleinen Puffer passt,k",
+       {"ein sehr langer Wert", " der nicht in den kleinen Puffer passt", "k"}},
+      {"", {""}},
+  };
+  std::vector<std::string> values;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.record);
+    SplitCsvRecord(c.record, ',', '"', values);
+    EXPECT_EQ(values, c.values);
+  }
 }
 
 TEST(CsvSeparatorTest, GuessesTheSeparatorFromTheFirstRecords) {

@@ -33,65 +33,72 @@ void TCsvQuoteState::Feed(std::string_view text) {
 
 void SplitCsvRecord(std::string_view record, char separator, char quote,
                     std::vector<std::string>& values) {
-  values.clear();
+  // The strings of `values` are reused, so a record of the same shape allocates nothing.
+  std::size_t n = 0;
+  auto next = [&]() -> std::string& {
+    if (n == values.size()) values.emplace_back();
+    std::string& value = values[n++];
+    value.clear();
+    return value;
+  };
   if (record.find(quote) == std::string_view::npos) {  // the common case: no quoting at all
     std::size_t start = 0;
     for (;;) {
       const std::size_t end = record.find(separator, start);
       if (end == std::string_view::npos) {
-        values.emplace_back(record.substr(start));
-        return;
+        next().assign(record.substr(start));
+        break;
       }
-      values.emplace_back(record.substr(start, end - start));
+      next().assign(record.substr(start, end - start));
       start = end + 1;
     }
+    values.resize(n);
+    return;
   }
   enum class State { kFieldStart, kUnquoted, kQuoted, kQuoteInQuoted } state = State::kFieldStart;
-  std::string value;
+  std::string* value = &next();
   for (char c : record) {
     switch (state) {
       case State::kFieldStart:
         if (c == quote) {
           state = State::kQuoted;
         } else if (c == separator) {
-          values.emplace_back();
+          value = &next();
         } else {
-          value.push_back(c);
+          value->push_back(c);
           state = State::kUnquoted;
         }
         break;
       case State::kUnquoted:
         if (c == separator) {
-          values.push_back(std::move(value));
-          value.clear();
+          value = &next();
           state = State::kFieldStart;
         } else {
-          value.push_back(c);
+          value->push_back(c);
         }
         break;
       case State::kQuoted:
         if (c == quote) {
           state = State::kQuoteInQuoted;
         } else {
-          value.push_back(c);
+          value->push_back(c);
         }
         break;
       case State::kQuoteInQuoted:
         if (c == quote) {
-          value.push_back(c);
+          value->push_back(c);
           state = State::kQuoted;
         } else if (c == separator) {
-          values.push_back(std::move(value));
-          value.clear();
+          value = &next();
           state = State::kFieldStart;
         } else {
-          value.push_back(c);
+          value->push_back(c);
           state = State::kUnquoted;
         }
         break;
     }
   }
-  values.push_back(std::move(value));
+  values.resize(n);
 }
 
 bool TCsvRecordReader::Next(std::string& record, std::int64_t& line) {

@@ -31,6 +31,11 @@ std::string TDataAccess::GetField(std::int32_t index) {
   return "";
 }
 
+std::string_view TDataAccess::FieldText(std::int32_t index) {
+  fieldText_ = GetField(index);
+  return fieldText_;
+}
+
 TFieldDesc TDataAccess::GetFieldDesc(std::int32_t index) {
   CheckActive();
   CheckIndex(index);

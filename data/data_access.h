@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -61,6 +62,9 @@ class TDataAccess {
 
   // The value of field `index` of the current record; REQUIRES 0 <= index < FieldCount().
   virtual std::string GetField(std::int32_t index);
+  // The same value without a copy where the source keeps it; valid until the next record or
+  // the next call.
+  virtual std::string_view FieldText(std::int32_t index);
   virtual TFieldDesc GetFieldDesc(std::int32_t index);
   virtual std::int32_t FieldCount();
   virtual std::uint8_t AccessKind() const { return kAccessKindBase; }
@@ -96,6 +100,7 @@ class TDataAccess {
 
  private:
   bool active_ = false;
+  std::string fieldText_;  // FieldText of a source that keeps no values
 };
 
 }  // namespace vld

@@ -105,13 +105,15 @@ void TDataConverter::WriteFile(TDataAccess* src, int which) {
         line.append(width, ' ');
         continue;
       }
-      std::string value = RecordText(src->GetField(index), src->codePage);
-      if (value.size() > width) {
-        value.resize(width);
+      const std::size_t start = line.size();
+      AppendRecordText(line, src->FieldText(index), src->codePage);
+      const std::size_t n = line.size() - start;
+      if (n > width) {
+        line.resize(start + width);
         ++cut[k];
+      } else {
+        line.append(width - n, ' ');
       }
-      line += value;
-      line.append(width - value.size(), ' ');
     }
     const std::int64_t number = CheckedAdd<std::int64_t>(numberBase, written_[which] + 1);
     if (recordNumberWidth_ > 0) {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/pipeline/file_layout.h"
 #include "engine/files/global.h"
+#include "engine/pipeline/file_layout.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/fatal.h"

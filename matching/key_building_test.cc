@@ -257,7 +257,8 @@ TEST_F(KeyBuildingTest, CompanyAkzCriterionTakesFieldOneAsContact) {
 TEST_F(KeyBuildingTest, KeysBuiltOnTwoCoresLeaveAsOnOne) {
   // The phonetic stand-in fails on one word, as a table would fail on a damaged record.
   tables_.phonetic = [](std::uint8_t* b, std::size_t n) {
-    if (std::string_view(reinterpret_cast<const char*>(b), n).find("kaputt") != std::string_view::npos) {
+    if (std::string_view(reinterpret_cast<const char*>(b), n).find("kaputt") !=
+        std::string_view::npos) {
       Fatal("Testfehler");
     }
     return Phonetic(b, n);
@@ -308,7 +309,7 @@ TEST_F(KeyBuildingTest, KeysBuiltOnTwoCoresLeaveAsOnOne) {
       } catch (...) {
         result.records = sink->records;
         ErrorUnwindScope unwinding;  // the run's own layer is still on top
-        Free(phase);  // ends the builder, and with it its helper
+        Free(phase);                 // ends the builder, and with it its helper
         phase = nullptr;
         throw;
       }

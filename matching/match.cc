@@ -412,9 +412,9 @@ void TMatch::JudgeQueuedPairs() {
 void TMatch::AbandonQueuedPairs() {
   std::unique_lock lock(mutex_);
   for (PairBatch* batch : open_) {
-    const std::size_t claimed = std::min(
-        batch->next.exchange(PairBatch::kClosed, std::memory_order_acq_rel),
-        batch->chunks.load(std::memory_order_relaxed));
+    const std::size_t claimed =
+        std::min(batch->next.exchange(PairBatch::kClosed, std::memory_order_acq_rel),
+                 batch->chunks.load(std::memory_order_relaxed));
     finished_.wait(lock, [&] { return batch->done.load(std::memory_order_acquire) >= claimed; });
   }
   open_.clear();

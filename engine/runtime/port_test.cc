@@ -150,7 +150,8 @@ TEST_F(PortTest, LargeBufferIsWrittenInTheBackgroundInOrderAndErrorsReachTheWrit
       EXPECT_EQ(sum, kCount);
       EXPECT_GE(blocks.size(), 5u);
     } else {
-      EXPECT_EQ(error, "Fehler beim Schreiben der Datei \"" + dir_.File("out") + "\": " + c.reason + ".");
+      EXPECT_EQ(error,
+                "Fehler beim Schreiben der Datei \"" + dir_.File("out") + "\": " + c.reason + ".");
       const std::string written = testing::ReadFile(dir_.File("out"));
       EXPECT_EQ(written, records.substr(0, written.size())) << "what was written is whole";
     }
