@@ -161,6 +161,12 @@ class TCompare : public TOrigin {
   int Similar(const TFileLayout& layoutA, const TFileLayout& layoutB, std::int32_t& score,
               std::span<const std::uint8_t> recordB, std::span<const std::uint8_t> recordA);
 
+  // The component Similar compares first (0-based index into the component list); -1 without
+  // components. What a caller fetches ahead of a comparison.
+  std::int32_t FirstComponent() const {
+    return componentCount_ > 0 ? components_[0].index : -1;
+  }
+
   // mA and mB of the Normal component `component` (0-based index into the component list) of
   // two records, as Similar counts them; {0, 0} when a side is empty. Raises the range error for
   // a component that is not Normal. For tests and diagnostics.

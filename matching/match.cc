@@ -254,16 +254,21 @@ void TMatch::Judge(TCompare& compare, PairBatch& batch, std::size_t from, std::s
   // A fatal error of one comparison waits for its pair's turn: the pair may turn out to be a
   // repeat that one core would never have compared.
   ScopedFatalHook hook(ThrowingFatalHook);
-  // The records of a large class lie far apart in memory: the nodes and then the match keys of
-  // the pairs a little ahead are fetched while the current pair is compared.
-  constexpr std::size_t kNodesAhead = 16, kKeysAhead = 8;
-  auto fetchKey = [](const Node* node) {
+  // The records of a large class lie far apart in memory: for the pairs a little ahead, the
+  // nodes are fetched, then the component offsets of their records, then the tokens of the
+  // component compared first, while the current pair is compared.
+  constexpr std::size_t kNodesAhead = 12, kOffsetsAhead = 8, kTokensAhead = 4;
+  const std::int32_t first = compare.FirstComponent();
+  auto fetchOffsets = [](const Node* node) {
+    __builtin_prefetch(node->record + node->file->componentOffsetsPosition - 1);
+  };
+  auto fetchTokens = [first](const Node* node) {
     const TFileLayout& layout = *node->file;
+    const std::int64_t slot = std::int64_t{layout.componentOffsetsPosition} - 1 + 2 * first;
+    if (first < 0 || slot + 2 > node->size) return;
     const std::uint8_t* r = node->record;
-    __builtin_prefetch(r + layout.componentOffsetsPosition);
-    const std::uint8_t* key = r + layout.matchKeyPosition;
-    __builtin_prefetch(key);
-    __builtin_prefetch(key + 64);
+    const std::int32_t at = r[slot] | (r[slot + 1] << 8);
+    if (at < node->size) __builtin_prefetch(r + at);
   };
   const QueuedPair* pairs = batch.pairs.data() + from;
   std::int8_t* verdicts = batch.verdicts.data() + from;
@@ -272,9 +277,13 @@ void TMatch::Judge(TCompare& compare, PairBatch& batch, std::size_t from, std::s
       __builtin_prefetch(pairs[i + kNodesAhead].a);
       __builtin_prefetch(pairs[i + kNodesAhead].b);
     }
-    if (i + kKeysAhead < count) {
-      fetchKey(pairs[i + kKeysAhead].a);
-      fetchKey(pairs[i + kKeysAhead].b);
+    if (i + kOffsetsAhead < count) {
+      fetchOffsets(pairs[i + kOffsetsAhead].a);
+      fetchOffsets(pairs[i + kOffsetsAhead].b);
+    }
+    if (i + kTokensAhead < count) {
+      fetchTokens(pairs[i + kTokensAhead].a);
+      fetchTokens(pairs[i + kTokensAhead].b);
     }
     const QueuedPair& p = pairs[i];
     try {
