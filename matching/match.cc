@@ -264,8 +264,9 @@ void TMatch::Judge(TCompare& compare, PairBatch& batch, std::size_t from, std::s
   };
   auto fetchTokens = [first](const Node* node) {
     const TFileLayout& layout = *node->file;
+    if (first < 0 || layout.componentOffsetsPosition < 1) return;
     const std::int64_t slot = std::int64_t{layout.componentOffsetsPosition} - 1 + 2 * first;
-    if (first < 0 || slot + 2 > node->size) return;
+    if (slot + 2 > node->size) return;
     const std::uint8_t* r = node->record;
     const std::int32_t at = r[slot] | (r[slot + 1] << 8);
     if (at < node->size) __builtin_prefetch(r + at);
