@@ -123,8 +123,6 @@ class RecordTable {
     }
   }
   const std::string& Of(std::uint8_t b) const { return bytes_[b]; }
-  // The byte stands for itself (most of ASCII).
-  bool Same(std::uint8_t b) const { return same_[b]; }
   // Appends the record text of `value`: runs of bytes that stand for themselves at once.
   void Append(std::string& out, std::string_view value) const {
     std::size_t pos = 0;
@@ -140,7 +138,7 @@ class RecordTable {
 
  private:
   std::array<std::string, 256> bytes_;
-  std::array<bool, 256> same_{};
+  std::array<bool, 256> same_{};  // the byte stands for itself (most of ASCII)
 };
 
 const RecordTable& RecordTableOf(CodePage source) {
@@ -175,16 +173,11 @@ void AppendUtf8Record(std::string& out, std::string_view value) {
   std::size_t pos = 0;
   while (pos < value.size()) {
     const auto lead = static_cast<std::uint8_t>(value[pos]);
-    if (lead < 0x80) {
+    if (lead < 0x80) {  // ASCII is one byte in UTF-8 as in Windows-1252
       std::size_t end = pos;
-      while (end < value.size() && table.Same(static_cast<std::uint8_t>(value[end]))) ++end;
-      if (end > pos) {
-        out.append(value.data() + pos, end - pos);
-        pos = end;
-        continue;
-      }
-      out += table.Of(lead);
-      ++pos;
+      while (end < value.size() && static_cast<std::uint8_t>(value[end]) < 0x80) ++end;
+      table.Append(out, value.substr(pos, end - pos));
+      pos = end;
       continue;
     }
     const std::size_t start = pos;

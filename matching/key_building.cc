@@ -7,7 +7,6 @@
 #include "engine/files/global.h"
 #include "engine/pipeline/file_layout.h"
 #include "platform/codepage.h"
-#include "platform/errors.h"
 #include "platform/fatal.h"
 
 namespace vld {

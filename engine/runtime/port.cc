@@ -3,7 +3,6 @@
 #include <thread>
 #include <utility>
 
-#include "platform/errors.h"
 #include "platform/fatal.h"
 
 namespace vld {
